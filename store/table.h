@@ -1,0 +1,149 @@
+#pragma once
+// The table store behind "all.dat": a database object for the file and one
+// cursor-style table object per table. Callers open a table, work, and close it
+// before they return. Texts are byte strings kept exactly as written.
+#include "platform/exceptions.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace store {
+
+// Any failure of the store: file not a store, table or field missing, no row.
+class EStoreError : public EIdException {
+public:
+    using EIdException::EIdException;
+};
+
+using Value = std::variant<int, std::string>;
+
+class Database;
+
+class Table {
+public:
+    Table(Database& db, std::string name);
+    ~Table();
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    const std::string& name() const { return name_; }
+
+    // 1. Opening an open table does nothing; a fresh open puts the cursor on the first row.
+    void open();
+    void close();
+    bool active() const;
+
+    // 2. Navigation.
+    void first();
+    void last();
+    void next();
+    void prior();
+    bool eof() const;
+    bool bof() const;
+
+    // 3. Locate by one field or several joined by ";"; cursor unchanged when not found.
+    bool locate(const std::string& fields, const std::vector<Value>& values);
+
+    // 4-5. Editing. edit() on an empty table starts a new row.
+    void edit();
+    void append();
+    void insert();
+    // 7. Saves the pending row; a new row's auto-number is readable at once.
+    void post();
+    void cancel();
+    // 8. Cursor then rests on the following row, or the new last row.
+    void del();
+    // 9. Deletes every row.
+    void empty();
+
+    // 6. Fields of the current row (or of the pending row). Reading with no
+    // current row yields the empty value; a field the table lacks throws.
+    std::string asString(const std::string& field) const;
+    int asInteger(const std::string& field) const;
+    bool asBoolean(const std::string& field) const;
+    void setString(const std::string& field, const std::string& value);
+    void setInteger(const std::string& field, int value);
+    void setBoolean(const std::string& field, bool value);
+
+    struct Impl;
+
+private:
+    Database& db_;
+    std::string name_;
+    std::unique_ptr<Impl> impl_;
+};
+
+class Database {
+public:
+    Database();
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    void setFileName(const std::string& path);
+    const std::string& fileName() const { return fileName_; }
+    // Opens (creating a missing file and missing tables, seeding a new store);
+    // throws EStoreError and leaves a file it cannot use untouched.
+    void connect();
+    void disconnect();
+    bool connected() const;
+
+    struct Impl;
+    Impl& impl();
+
+private:
+    std::string fileName_;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The data module: the database object and one table object per table.
+class Tdm {
+public:
+    Tdm();
+    ~Tdm();
+
+    Database& database() { return db_; }
+
+    Table& ftpsite() { return ftpsite_; }
+    Table& options() { return options_; }
+    Table& proxy() { return proxy_; }
+    Table& socks() { return socks_; }
+    Table& antiidle() { return antiidle_; }
+    Table& ascext() { return ascext_; }
+    Table& hmaster() { return hmaster_; }
+    Table& hdital() { return hdital_; }
+    Table& task() { return task_; }
+    Table& taskd() { return taskd_; }
+    Table& taskd2() { return taskd2_; }
+    Table& quickftp() { return quickftp_; }
+    // By table name; throws EStoreError for an unknown name.
+    Table& table(const std::string& name);
+
+    // The data module of the running program (the most recently created one).
+    static Tdm* instance();
+
+private:
+    Database db_;
+    Table ftpsite_, options_, proxy_, socks_, antiidle_, ascext_, hmaster_, hdital_,
+        task_, taskd_, taskd2_, quickftp_;
+    Tdm* previous_ = nullptr;
+};
+
+// Opens a table for the lifetime of a scope and closes it on every exit path.
+class TableScope {
+public:
+    explicit TableScope(Table& t) : t_(t) { t_.open(); }
+    ~TableScope() {
+        try { t_.close(); } catch (...) {}
+    }
+    Table& operator*() { return t_; }
+    Table* operator->() { return &t_; }
+
+private:
+    Table& t_;
+};
+
+}  // namespace store
