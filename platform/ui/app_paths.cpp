@@ -1,0 +1,23 @@
+#include "platform/ui/app_paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace ui {
+namespace {
+QString g_dir;
+}
+
+QString dataDir() {
+    if (g_dir.isEmpty() && QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    return g_dir;
+}
+
+void setDataDir(const QString& dir) { g_dir = dir; }
+
+QString dataFile(const QString& name) {
+    return QDir::toNativeSeparators(QDir(dataDir()).filePath(name));
+}
+
+}  // namespace ui
