@@ -1,12 +1,605 @@
 #include "app/site_list_pane.h"
 
+#include "dialogs/quick_connect.h"
+#include "dialogs/site_editor.h"
+#include "platform/ui/app_paths.h"
+#include "platform/ui/dialog_service.h"
+#include "store/table.h"
+
+#if __has_include("app/main_window.h")
+#include "app/main_window.h"
+#define OSTRAFEN_HAS_MAIN_WINDOW 1
+#endif
+
+#include <QAction>
+#include <QActionGroup>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStandardItemModel>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <set>
+
+namespace sites {
+namespace {
+MainWindowCalls g_calls;
+}
+
+store::Tdm& dataModule() {
+    store::Tdm* dm = store::Tdm::instance();
+    if (!dm) throw store::EStoreError("No data module.");
+    return *dm;
+}
+
+void setMainWindowCalls(MainWindowCalls calls) { g_calls = std::move(calls); }
+
+void openBrowserPage(const QString& name, bool quick) {
+    if (g_calls.openBrowserPage) {
+        g_calls.openBrowserPage(name, quick);
+        return;
+    }
+#ifdef OSTRAFEN_HAS_MAIN_WINDOW
+    if (TForm1* w = TForm1::instance()) w->OpenBrowserPage(name, quick);
+#endif
+}
+
+void renameBrowserPage(const QString& oldName, const QString& newName) {
+    if (g_calls.renameBrowserPage) {
+        g_calls.renameBrowserPage(oldName, newName);
+        return;
+    }
+#ifdef OSTRAFEN_HAS_MAIN_WINDOW
+    if (TForm1* w = TForm1::instance()) w->RenameBrowserPage(oldName, newName);
+#endif
+}
+
+void followSiteRename(const QString& oldName, const QString& newName) {
+    renameBrowserPage(oldName, newName);
+    const std::string from = oldName.toUtf8().toStdString();
+    const std::string to = newName.toUtf8().toStdString();
+    if (from == to) return;
+    store::TableScope t(dataModule().taskd());
+    // Each pass renames the first task still naming the old site, so the loop
+    // ends once none is left.
+    while (t->locate("ftp", {from})) {
+        t->edit();
+        t->setString("ftp", to);
+        t->post();
+    }
+}
+
+QStringList descriptionLines(const QString& address, int port, const QString& cdate,
+                             const QString& zdate, const QString& comment) {
+    QStringList lines;
+    lines << QStringLiteral("FTP address: ") + address
+          << QStringLiteral("Port: ") + QString::number(port)
+          << QStringLiteral("Create date: ") + cdate
+          << QStringLiteral("Latest date: ") + zdate << QString();
+    if (!comment.isEmpty()) {
+        QString c = comment;
+        c.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        c.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        // A final line break ends the last line; it does not start another.
+        if (c.endsWith(QLatin1Char('\n'))) c.chop(1);
+        lines << c.split(QLatin1Char('\n'));
+    }
+    return lines;
+}
+
+bool deleteSiteWithHistory(store::Tdm& dm, const std::string& name) {
+    store::TableScope site(dm.ftpsite());
+    if (!site->locate("name", {name})) return false;
+    const int id = site->asInteger("id");
+
+    std::set<int> keys;
+    {
+        store::TableScope h(dm.hmaster());
+        h->first();
+        while (!h->eof()) {
+            if (h->asInteger("id") == id) {
+                keys.insert(h->asInteger("key"));
+                h->del();
+            } else {
+                h->next();
+            }
+        }
+    }
+    if (!keys.empty()) {
+        store::TableScope d(dm.hdital());
+        d->first();
+        while (!d->eof()) {
+            if (keys.count(d->asInteger("id")))
+                d->del();
+            else
+                d->next();
+        }
+    }
+    // The walks above moved no cursor of ftpsite, but find the row by its
+    // identity again so the delete cannot hit another row.
+    if (site->locate("id", {id})) site->del();
+    return true;
+}
+
+}  // namespace sites
+
+namespace {
+
+SiteListPane* g_pane = nullptr;
+
+const char* const kStyleNames[4] = {"Large icon", "List", "Small icon", "Report"};
+
+// In-place editing of the caption: the text the user typed goes to the pane's
+// rename, which decides what the row shows. The call is queued so that a
+// warning box does not open while the editor is still closing.
+class RenameDelegate : public QStyledItemDelegate {
+public:
+    RenameDelegate(SiteListPane* pane, QObject* parent) : QStyledItemDelegate(parent), pane_(pane) {}
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        if (!line || index.column() != 0) return;
+        const QString text = line->text();
+        const QPersistentModelIndex where(index);
+        QPointer<SiteListPane> pane(pane_);
+        QMetaObject::invokeMethod(
+            pane_,
+            [pane, where, text] {
+                if (pane && where.isValid()) pane->renameRow(where.row(), text);
+            },
+            Qt::QueuedConnection);
+    }
+
+private:
+    SiteListPane* pane_;
+};
+
+}  // namespace
+
 SiteListPane::SiteListPane(TForm1* main, QWidget* parent) : QWidget(parent), main_(main) {
     setObjectName(QStringLiteral("SiteListPane"));
+    g_pane = this;
+
+    model_ = new QStandardItemModel(0, 4, this);
+    model_->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("FTP Address"),
+                                       QStringLiteral("Create date"),
+                                       QStringLiteral("Latest access")});
+    selection_ = new QItemSelectionModel(model_, this);
+    auto* delegate = new RenameDelegate(this, this);
+
+    icons_ = new QListView;
+    icons_->setObjectName(QStringLiteral("SiteIconView"));
+    report_ = new QTreeView;
+    report_->setObjectName(QStringLiteral("SiteReportView"));
+    report_->setRootIsDecorated(false);
+    report_->setUniformRowHeights(true);
+    report_->setAllColumnsShowFocus(true);
+    report_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    report_->header()->setStretchLastSection(false);
+    for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(icons_),
+                                 static_cast<QAbstractItemView*>(report_)}) {
+        v->setModel(model_);
+        v->setSelectionModel(selection_);
+        v->setItemDelegate(delegate);
+        v->setSelectionMode(QAbstractItemView::SingleSelection);
+        v->setSelectionBehavior(QAbstractItemView::SelectRows);
+        v->setEditTriggers(QAbstractItemView::EditKeyPressed);
+        v->setContextMenuPolicy(Qt::CustomContextMenu);
+        v->setAccessibleName(QStringLiteral("FTP sites"));
+        connect(v, &QAbstractItemView::doubleClicked, this,
+                [this](const QModelIndex& i) { guarded([&] { activateRow(i.row()); }); });
+        connect(v, &QWidget::customContextMenuRequested, this,
+                [this, v](const QPoint& p) { showPopup(v->viewport()->mapToGlobal(p)); });
+    }
+    // Keep the selection visible when the list loses the focus.
+    for (QWidget* v : {static_cast<QWidget*>(icons_), static_cast<QWidget*>(report_)}) {
+        QPalette pal = v->palette();
+        pal.setColor(QPalette::Inactive, QPalette::Highlight,
+                     pal.color(QPalette::Active, QPalette::Highlight));
+        pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     pal.color(QPalette::Active, QPalette::HighlightedText));
+        v->setPalette(pal);
+    }
+    connect(selection_, &QItemSelectionModel::selectionChanged, this,
+            [this] { guarded([this] { selectionChanged(); }); });
+
+    stack_ = new QStackedWidget;
+    stack_->addWidget(icons_);
+    stack_->addWidget(report_);
+
+    descArea_ = new QWidget;
+    descArea_->setObjectName(QStringLiteral("SiteDescriptionArea"));
+    auto* descLayout = new QVBoxLayout(descArea_);
+    descLayout->setContentsMargins(0, 0, 0, 0);
+    auto* heading = new QLabel(QStringLiteral("FTP site description"));
+    desc_ = new QPlainTextEdit;
+    desc_->setObjectName(QStringLiteral("SiteDescription"));
+    desc_->setReadOnly(true);
+    desc_->setFrameShape(QFrame::NoFrame);
+    heading->setBuddy(desc_);
+    descLayout->addWidget(heading);
+    descLayout->addWidget(desc_);
+
+    splitter_ = new QSplitter(Qt::Vertical);
+    splitter_->setHandleWidth(3);
+    splitter_->setChildrenCollapsible(false);
+    splitter_->addWidget(stack_);
+    splitter_->addWidget(descArea_);
+    splitter_->setStretchFactor(0, 1);
+    splitter_->setStretchFactor(1, 0);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    buildToolbar();
+    layout->addWidget(findChild<QToolBar*>(QStringLiteral("SiteToolBar")));
+    layout->addWidget(splitter_, 1);
+    buildMenu();
+
+    applyViewStyle(view_);
+    setDescriptionHeight(descHeight_);
+    // The list always holds the new-site entry, even before the store is read.
+    model_->appendRow({new QStandardItem(style()->standardIcon(QStyle::SP_FileDialogNewFolder),
+                                         QStringLiteral("NewFTPSite")),
+                       new QStandardItem, new QStandardItem, new QStandardItem});
+    selectionChanged();
 }
-void SiteListPane::FillList() {}
+
+SiteListPane::~SiteListPane() {
+    if (g_pane == this) g_pane = nullptr;
+}
+
+SiteListPane* SiteListPane::instance() { return g_pane; }
+
+void SiteListPane::buildToolbar() {
+    auto* bar = new QToolBar(this);
+    bar->setObjectName(QStringLiteral("SiteToolBar"));
+    bar->setIconSize(QSize(16, 16));
+    QStyle* st = style();
+    auto add = [&](QStyle::StandardPixmap icon, const char* hint) {
+        QAction* a = bar->addAction(st->standardIcon(icon), QString::fromLatin1(hint));
+        a->setToolTip(QString::fromLatin1(hint));
+        if (QWidget* w = bar->widgetForAction(a)) w->setAccessibleName(QString::fromLatin1(hint));
+        return a;
+    };
+    actQuick_ = add(QStyle::SP_ComputerIcon, "Quick connect");
+    bar->addSeparator();
+    actEdit_ = add(QStyle::SP_FileDialogDetailedView, "Edit FTP site");
+    actDelete_ = add(QStyle::SP_TrashIcon, "Delete");
+    actConnection_ = add(QStyle::SP_DriveNetIcon, "Connection");
+    bar->addSeparator();
+
+    styleMenu_ = new QMenu(this);
+    styleGroup_ = new QActionGroup(this);
+    styleGroup_->setExclusive(true);
+    for (int code = 0; code < 4; ++code) {
+        QAction* a = styleMenu_->addAction(QString::fromLatin1(kStyleNames[code]));
+        a->setCheckable(true);
+        styleGroup_->addAction(a);
+        styleItems_[code] = a;
+        connect(a, &QAction::triggered, this, [this, code] { applyViewStyle(code); });
+    }
+    actStyle_ = new QAction(st->standardIcon(QStyle::SP_FileDialogListView),
+                            QStringLiteral("View style"), this);
+    actStyle_->setToolTip(QStringLiteral("View style"));
+    styleButton_ = new QToolButton(bar);
+    styleButton_->setDefaultAction(actStyle_);
+    styleButton_->setMenu(styleMenu_);
+    styleButton_->setPopupMode(QToolButton::MenuButtonPopup);
+    styleButton_->setAccessibleName(QStringLiteral("View style"));
+    bar->addWidget(styleButton_);
+    bar->addSeparator();
+    actHelp_ = add(QStyle::SP_DialogHelpButton, "Help");
+
+    connect(actQuick_, &QAction::triggered, this, [this] { quickConnect(); });
+    connect(actEdit_, &QAction::triggered, this, [this] { editSelected(); });
+    connect(actDelete_, &QAction::triggered, this, [this] { deleteSelected(); });
+    connect(actConnection_, &QAction::triggered, this, [this] { connectionButton(); });
+    connect(actStyle_, &QAction::triggered, this, [this] { cycleViewStyle(); });
+    connect(actHelp_, &QAction::triggered, this, [this] { showHelp(); });
+}
+
+void SiteListPane::buildMenu() {
+    menu_ = new QMenu(this);
+    menu_->setObjectName(QStringLiteral("SitePopupMenu"));
+    menuConnect_ = menu_->addAction(QStringLiteral("Connect"));
+    QFont bold = menuConnect_->font();
+    bold.setBold(true);
+    menuConnect_->setFont(bold);
+    menu_->setDefaultAction(menuConnect_);
+    menu_->addSeparator();
+    menuNew_ = menu_->addAction(QStringLiteral("New "));
+    menuEdit_ = menu_->addAction(QStringLiteral("Edit"));
+    menuDelete_ = menu_->addAction(QStringLiteral("Delete"));
+    menu_->addSeparator();
+    menuRename_ = menu_->addAction(QStringLiteral("Rename"));
+    menu_->addSeparator();
+    menuRefresh_ = menu_->addAction(QStringLiteral("Refresh"));
+
+    connect(menuConnect_, &QAction::triggered, this, [this] { connectSelected(); });
+    connect(menuNew_, &QAction::triggered, this, [this] { newSite(); });
+    connect(menuEdit_, &QAction::triggered, this, [this] { editSelected(); });
+    connect(menuDelete_, &QAction::triggered, this, [this] { deleteSelected(); });
+    connect(menuRename_, &QAction::triggered, this, [this] { startRename(); });
+    connect(menuRefresh_, &QAction::triggered, this, [this] { refresh(); });
+}
+
+void SiteListPane::guarded(const std::function<void()>& fn) {
+    try {
+        fn();
+    } catch (const std::exception& e) {
+        qWarning("Site list: %s", e.what());
+    }
+}
+
+void SiteListPane::FillList() {
+    {
+        const QSignalBlocker block(selection_);
+        selection_->clear();
+    }
+    model_->removeRows(0, model_->rowCount());
+    QStyle* st = style();
+    model_->appendRow({new QStandardItem(st->standardIcon(QStyle::SP_FileDialogNewFolder),
+                                         QStringLiteral("NewFTPSite")),
+                       new QStandardItem, new QStandardItem, new QStandardItem});
+    // Keep the list consistent (no stale selection state) even when reading fails.
+    struct Refresh {
+        SiteListPane* p;
+        ~Refresh() {
+            try {
+                p->selectionChanged();
+            } catch (...) {
+            }
+        }
+    } refreshAfter{this};
+
+    store::TableScope t(sites::dataModule().ftpsite());
+    const QIcon siteIcon = st->standardIcon(QStyle::SP_DriveNetIcon);
+    for (t->first(); !t->eof(); t->next()) {
+        QList<QStandardItem*> row;
+        row << new QStandardItem(siteIcon, QString::fromUtf8(t->asString("name")))
+            << new QStandardItem(QString::fromUtf8(t->asString("address")))
+            << new QStandardItem(QString::fromUtf8(t->asString("cdate")))
+            << new QStandardItem(QString::fromUtf8(t->asString("zdate")));
+        for (int c = 1; c < row.size(); ++c) row[c]->setEditable(false);
+        model_->appendRow(row);
+    }
+}
+
+int SiteListPane::rowCount() const { return model_->rowCount(); }
+
+QString SiteListPane::rowText(int row, int column) const {
+    QStandardItem* it = model_->item(row, column);
+    return it ? it->text() : QString();
+}
+
+int SiteListPane::selectedRow() const {
+    const QModelIndexList rows = selection_->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void SiteListPane::selectRow(int row) {
+    if (row < 0 || row >= model_->rowCount()) {
+        selection_->clear();
+        return;
+    }
+    selection_->setCurrentIndex(model_->index(row, 0),
+                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+QString SiteListPane::description() const { return desc_->toPlainText(); }
+
+QString SiteListPane::selectedSiteName(bool* ok) const {
+    const int row = selectedRow();
+    *ok = row > 0;
+    return *ok ? rowText(row) : QString();
+}
+
+void SiteListPane::selectionChanged() {
+    const int row = selectedRow();
+    const bool site = row > 0;
+    actEdit_->setEnabled(site);
+    actDelete_->setEnabled(site);
+    actConnection_->setEnabled(site);
+    menuConnect_->setVisible(site);
+    menuEdit_->setVisible(site);
+    menuDelete_->setVisible(site);
+    menuRename_->setVisible(site);
+    if (!site) {
+        desc_->clear();
+        return;
+    }
+    store::TableScope t(sites::dataModule().ftpsite());
+    if (!t->locate("name", {rowText(row).toUtf8().toStdString()})) return;
+    desc_->setPlainText(sites::descriptionLines(QString::fromUtf8(t->asString("address")),
+                                                t->asInteger("port"),
+                                                QString::fromUtf8(t->asString("cdate")),
+                                                QString::fromUtf8(t->asString("zdate")),
+                                                QString::fromUtf8(t->asString("comment")))
+                            .join(QLatin1Char('\n')));
+}
+
+QMenu* SiteListPane::popupMenu() {
+    // The new-site entry has no pop-up menu at all.
+    return selectedRow() == 0 ? nullptr : menu_;
+}
+
+void SiteListPane::showPopup(const QPoint& globalPos) {
+    if (QMenu* m = popupMenu()) m->popup(globalPos);
+}
+
+void SiteListPane::activateRow(int row) {
+    if (row == 0) {
+        TForm4::NewSite(this);
+        FillList();
+    } else if (row > 0 && row < model_->rowCount()) {
+        sites::openBrowserPage(rowText(row), false);
+    }
+}
+
+void SiteListPane::connectSelected() {
+    guarded([this] {
+        const int row = selectedRow();
+        if (row >= 0) activateRow(row);
+    });
+}
+
+void SiteListPane::connectionButton() {
+    guarded([this] {
+        bool ok = false;
+        const QString name = selectedSiteName(&ok);
+        if (ok) sites::openBrowserPage(name, false);
+    });
+}
+
+void SiteListPane::newSite() {
+    guarded([this] { TForm4::NewSite(this); });
+}
+
+void SiteListPane::editSelected() {
+    guarded([this] {
+        bool ok = false;
+        const QString name = selectedSiteName(&ok);
+        if (ok) TForm4::EditSite(this, name);
+    });
+}
+
+void SiteListPane::deleteSelected() {
+    guarded([this] {
+        bool ok = false;
+        const QString name = selectedSiteName(&ok);
+        if (!ok) return;
+        if (!ui::confirm(this, QStringLiteral("Are you sure to delete <%1>?").arg(name))) return;
+        if (!sites::deleteSiteWithHistory(sites::dataModule(), name.toUtf8().toStdString()))
+            return;
+        FillList();
+    });
+}
+
+void SiteListPane::startRename() {
+    const int row = selectedRow();
+    if (row <= 0) return;
+    QAbstractItemView* v = stack_->currentWidget() == report_
+                               ? static_cast<QAbstractItemView*>(report_)
+                               : static_cast<QAbstractItemView*>(icons_);
+    const QModelIndex idx = model_->index(row, 0);
+    v->setCurrentIndex(idx);
+    v->edit(idx);
+}
+
+void SiteListPane::renameRow(int row, const QString& newText) {
+    guarded([&] {
+        QStandardItem* item = model_->item(row, 0);
+        if (!item) return;
+        const QString oldText = item->text();
+        if (row == 0) {
+            item->setText(newText);
+            return;
+        }
+        // A site without a name could not be told apart or opened again.
+        if (newText.isEmpty()) {
+            ui::warning(this, QStringLiteral("Please enter name."));
+            return;
+        }
+        bool renamed = false;
+        {
+            store::TableScope t(sites::dataModule().ftpsite());
+            if (t->locate("name", {newText.toUtf8().toStdString()})) {
+                ui::warning(this,
+                            QStringLiteral("The name %1 was existed, please re-enter.").arg(newText));
+                return;
+            }
+            if (t->locate("name", {oldText.toUtf8().toStdString()})) {
+                t->edit();
+                t->setString("name", newText.toUtf8().toStdString());
+                t->post();
+                renamed = true;
+            }
+        }
+        if (renamed)
+            sites::followSiteRename(oldText, newText);
+        else
+            sites::renameBrowserPage(oldText, newText);
+        item->setText(newText);
+    });
+}
+
+void SiteListPane::refresh() {
+    guarded([this] { FillList(); });
+}
+
+void SiteListPane::quickConnect() {
+    guarded([this] { TForm15::Execute(this); });
+}
+
+void SiteListPane::cycleViewStyle() {
+    cycle_ = cycle_ <= 1 ? 4 : cycle_ - 1;
+    applyViewStyle(cycle_ - 1);
+}
+
+void SiteListPane::showHelp() {
+    ui::DialogService::instance().showHelp(this, ui::dataFile(QStringLiteral("Ostrafen.hlp")),
+                                           QStringLiteral("Newitem"));
+}
+
+QAction* SiteListPane::viewStyleItem(int code) const {
+    return code >= 0 && code < 4 ? styleItems_[code] : nullptr;
+}
+
+void SiteListPane::applyViewStyle(int code) {
+    if (code < 0 || code > 3) return;
+    view_ = code;
+    styleItems_[code]->setChecked(true);
+    if (code == 3) {
+        stack_->setCurrentWidget(report_);
+        return;
+    }
+    switch (code) {
+    case 0:
+        icons_->setViewMode(QListView::IconMode);
+        icons_->setIconSize(QSize(32, 32));
+        icons_->setFlow(QListView::LeftToRight);
+        break;
+    case 1:
+        icons_->setViewMode(QListView::ListMode);
+        icons_->setIconSize(QSize(16, 16));
+        icons_->setFlow(QListView::TopToBottom);
+        break;
+    default:
+        icons_->setViewMode(QListView::ListMode);
+        icons_->setIconSize(QSize(16, 16));
+        icons_->setFlow(QListView::LeftToRight);
+        break;
+    }
+    icons_->setWrapping(true);
+    icons_->setResizeMode(QListView::Adjust);
+    icons_->setMovement(QListView::Static);
+    stack_->setCurrentWidget(icons_);
+}
+
 int SiteListPane::viewStyleCode() const { return view_; }
-void SiteListPane::setViewStyleCode(int code) {
-    if (code >= 0 && code <= 3) view_ = code;
+
+void SiteListPane::setViewStyleCode(int code) { applyViewStyle(code); }
+
+int SiteListPane::descriptionHeight() const {
+    const QList<int> sizes = splitter_->sizes();
+    if (isVisible() && sizes.size() == 2 && sizes[1] > 0) return sizes[1];
+    return descHeight_;
 }
-int SiteListPane::descriptionHeight() const { return descHeight_; }
-void SiteListPane::setDescriptionHeight(int h) { descHeight_ = h; }
+
+void SiteListPane::setDescriptionHeight(int h) {
+    if (h < 0) return;
+    descHeight_ = h;
+    const int total = std::max(splitter_->height(), h + 100);
+    splitter_->setSizes({total - h, h});
+}

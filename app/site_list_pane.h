@@ -1,16 +1,69 @@
 #pragma once
-// The "FTP Site" page of the main window: toolbar, site list and description.
-// (Placeholder until the site-list work lands.)
+// The "FTP Site" page of the main window: toolbar, site list, description area
+// and the site pop-up menu. Sites are created, edited, renamed, deleted and
+// opened from here.
+#include <QString>
+#include <QStringList>
 #include <QWidget>
+#include <functional>
 
 class TForm1;
+class QAction;
+class QActionGroup;
+class QListView;
+class QMenu;
+class QModelIndex;
+class QPlainTextEdit;
+class QSplitter;
+class QStackedWidget;
+class QStandardItemModel;
+class QItemSelectionModel;
+class QToolButton;
+class QTreeView;
+
+namespace store {
+class Tdm;
+}
+
+namespace sites {
+
+// The data module of the running program; throws store::EStoreError when none exists.
+store::Tdm& dataModule();
+
+// Calls into the main window. Tests replace them to see what was asked; an
+// empty member goes to the real main window (when there is one).
+struct MainWindowCalls {
+    std::function<void(const QString& name, bool quick)> openBrowserPage;
+    std::function<void(const QString& oldName, const QString& newName)> renameBrowserPage;
+};
+void setMainWindowCalls(MainWindowCalls calls);
+void openBrowserPage(const QString& name, bool quick);
+void renameBrowserPage(const QString& oldName, const QString& newName);
+
+// After a site was renamed: open pages follow the new name, and tasks that run
+// against the site keep finding it.
+void followSiteRename(const QString& oldName, const QString& newName);
+
+// The description text box's lines for one site, in display order.
+QStringList descriptionLines(const QString& address, int port, const QString& cdate,
+                             const QString& zdate, const QString& comment);
+
+// Deletes the site called `name` with its history entries and their details.
+// Returns false (and changes nothing) when no site has that name.
+bool deleteSiteWithHistory(store::Tdm& dm, const std::string& name);
+
+}  // namespace sites
 
 class SiteListPane : public QWidget {
     Q_OBJECT
 public:
     explicit SiteListPane(TForm1* main, QWidget* parent = nullptr);
+    ~SiteListPane() override;
 
-    // Fills the list from the ftpsite table.
+    // The pane of the running window (the most recently created one), or nullptr.
+    static SiteListPane* instance();
+
+    // Fills the list from the ftpsite table: row 0 is the new-site entry.
     void FillList();
     // View-style code 0..3 of the site list ("FTPSITEVIEW"); others change nothing.
     int viewStyleCode() const;
@@ -19,8 +72,82 @@ public:
     int descriptionHeight() const;
     void setDescriptionHeight(int h);
 
+    // What the user can do; each is the handler of its button or menu item.
+    void connectSelected();        // double-click / "Connect"
+    void connectionButton();       // "Connection"
+    void newSite();                // "New "
+    void editSelected();           // "Edit FTP site" / "Edit"
+    void deleteSelected();         // "Delete"
+    void startRename();            // "Rename"
+    void refresh();                // "Refresh"
+    void quickConnect();           // "Quick connect"
+    void cycleViewStyle();         // "View style" button
+    void showHelp();               // "Help"
+    // End of in-place editing of row `row` with the text the user typed.
+    void renameRow(int row, const QString& newText);
+
+    // State, for the main window and tests.
+    int rowCount() const;
+    QString rowText(int row, int column = 0) const;
+    int selectedRow() const;       // -1 when none
+    void selectRow(int row);       // -1 clears the selection
+    QString description() const;
+    int cyclePosition() const { return cycle_; }
+    // The menu as it would pop up now, or nullptr when the list has none.
+    QMenu* popupMenu();
+    QAction* quickConnectAction() const { return actQuick_; }
+    QAction* editAction() const { return actEdit_; }
+    QAction* deleteAction() const { return actDelete_; }
+    QAction* connectionAction() const { return actConnection_; }
+    QAction* viewStyleItem(int code) const;
+    QAction* menuConnect() const { return menuConnect_; }
+    QAction* menuNew() const { return menuNew_; }
+    QAction* menuEdit() const { return menuEdit_; }
+    QAction* menuDelete() const { return menuDelete_; }
+    QAction* menuRename() const { return menuRename_; }
+    QAction* menuRefresh() const { return menuRefresh_; }
+    QTreeView* reportView() const { return report_; }
+    QListView* iconView() const { return icons_; }
+
 private:
+    void buildToolbar();
+    void buildMenu();
+    void selectionChanged();
+    void applyViewStyle(int code);
+    void activateRow(int row);
+    QString selectedSiteName(bool* ok) const;
+    void showPopup(const QPoint& pos);
+    // Runs a handler; a store failure ends it silently, as the application-wide
+    // handler would, but without unwinding through Qt's event code.
+    void guarded(const std::function<void()>& fn);
+
     TForm1* main_;
-    int view_ = 0;
+    QStandardItemModel* model_;
+    QItemSelectionModel* selection_;
+    QStackedWidget* stack_;
+    QListView* icons_;
+    QTreeView* report_;
+    QSplitter* splitter_;
+    QWidget* descArea_;
+    QPlainTextEdit* desc_;
+    QMenu* menu_;
+    QMenu* styleMenu_;
+    QActionGroup* styleGroup_;
+    QToolButton* styleButton_;
+    QAction* actQuick_;
+    QAction* actEdit_;
+    QAction* actDelete_;
+    QAction* actConnection_;
+    QAction* actStyle_;
+    QAction* actHelp_;
+    QAction* menuConnect_;
+    QAction* menuNew_;
+    QAction* menuEdit_;
+    QAction* menuDelete_;
+    QAction* menuRename_;
+    QAction* menuRefresh_;
+    QAction* styleItems_[4] = {};
+    int view_ = 3;
+    int cycle_ = 4;
     int descHeight_ = 211;
 };

@@ -133,17 +133,23 @@ private:
 };
 
 // Opens a table for the lifetime of a scope and closes it on every exit path.
+// A scope nested inside another use of the same table (a helper called while
+// the caller walks it) leaves the table open for the caller.
 class TableScope {
 public:
-    explicit TableScope(Table& t) : t_(t) { t_.open(); }
+    explicit TableScope(Table& t) : t_(t), wasOpen_(t.active()) { t_.open(); }
     ~TableScope() {
+        if (wasOpen_) return;
         try { t_.close(); } catch (...) {}
     }
+    TableScope(const TableScope&) = delete;
+    TableScope& operator=(const TableScope&) = delete;
     Table& operator*() { return t_; }
     Table* operator->() { return &t_; }
 
 private:
     Table& t_;
+    bool wasOpen_;
 };
 
 }  // namespace store

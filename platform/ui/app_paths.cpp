@@ -8,9 +8,13 @@ namespace {
 QString g_dir;
 }
 
+QString executableDir() {
+    if (!QCoreApplication::instance()) return QString();
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+}
+
 QString dataDir() {
-    if (g_dir.isEmpty() && QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
+    if (g_dir.isEmpty()) return executableDir();
     return g_dir;
 }
 

@@ -7,8 +7,12 @@
 namespace ui {
 
 QString dataDir();
+// An empty `dir` goes back to the executable's directory.
 void setDataDir(const QString& dir);
 // dataDir() joined with a file name, native separators.
 QString dataFile(const QString& name);
+
+// The directory of the running executable (needs the application object).
+QString executableDir();
 
 }  // namespace ui

@@ -1,5 +1,7 @@
 #include "platform/ui/dialog_service.h"
 
+#include "platform/ui/app_paths.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
@@ -28,6 +30,9 @@ public:
         browser_->setAccessibleName(QStringLiteral("Help text"));
         layout->addWidget(browser_);
         resize(640, 520);
+        // A help window left open must not keep the program running after the
+        // main window has closed.
+        setAttribute(Qt::WA_QuitOnClose, false);
     }
     void show(const QString& file, const QString& topic) {
         if (file != file_) {
@@ -103,18 +108,27 @@ public:
         QDesktopServices::openUrl(QUrl(address));
     }
 
+    void closeHelp() {
+        delete help_;
+    }
+
 private:
     QPointer<HelpWindow> help_;
 };
 
+QtDialogService& qtService() {
+    static QtDialogService qt;
+    return qt;
+}
+
 DialogService* g_override = nullptr;
 ModalHandler g_modal;
+QString g_helpFile;
 
 }  // namespace
 
 DialogService& DialogService::instance() {
-    static QtDialogService qt;
-    return g_override ? *g_override : qt;
+    return g_override ? *g_override : static_cast<DialogService&>(qtService());
 }
 
 void DialogService::setInstance(DialogService* service) { g_override = service; }
@@ -129,6 +143,18 @@ bool confirm(QWidget* parent, const QString& text) {
     return DialogService::instance().message(parent, MsgKind::Confirmation, text,
                                              MsgButtons::YesNo) == MsgResult::Yes;
 }
+
+void setHelpFile(const QString& path) { g_helpFile = path; }
+QString helpFile() { return g_helpFile; }
+
+void helpJump(QWidget* parent, const QString& topic) {
+    setHelpFile(dataFile(QStringLiteral("Ostrafen.hlp")));
+    DialogService::instance().showHelp(parent, g_helpFile, topic);
+}
+
+void helpContents(QWidget* parent) { helpJump(parent, QString()); }
+
+void closeHelpWindow() { qtService().closeHelp(); }
 
 int runModal(QDialog& dialog) {
     if (g_modal) {

@@ -46,6 +46,15 @@ MsgResult warning(QWidget* parent, const QString& text);
 MsgResult error(QWidget* parent, const QString& text);
 bool confirm(QWidget* parent, const QString& text);  // Yes/No confirmation, true on Yes
 
+// Help. Every help action first makes "Ostrafen.hlp" in the data directory the
+// application's help file, then shows a topic by its name (empty: the contents).
+void setHelpFile(const QString& path);
+QString helpFile();
+void helpJump(QWidget* parent, const QString& topic);
+void helpContents(QWidget* parent);
+// Closes and frees the help window of the Qt service, if one was opened.
+void closeHelpWindow();
+
 // Runs one of our own modal dialogs. Tests install a handler that receives the
 // dialog instead of it being executed: the handler fills controls and presses
 // buttons, and the dialog's result() is returned.

@@ -1,0 +1,85 @@
+#include "browser/remote_list_model.h"
+
+#include <QApplication>
+#include <QStyle>
+
+namespace browser {
+
+RemoteListModel::RemoteListModel(const std::vector<rdatalist>* rows, QObject* parent)
+    : QAbstractTableModel(parent), rows_(rows) {
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        folderIcon_ = app->style()->standardIcon(QStyle::SP_DirIcon);
+        fileIcon_ = app->style()->standardIcon(QStyle::SP_FileIcon);
+    }
+}
+
+void RemoteListModel::setRowCount(int n) {
+    beginResetModel();
+    count_ = n < 0 ? 0 : n;
+    endResetModel();
+}
+
+const rdatalist* RemoteListModel::row(int i) const {
+    // The count may lag behind `listing` while a blocking call repaints.
+    if (i < 0 || i >= count_ || static_cast<std::size_t>(i) >= rows_->size()) return nullptr;
+    return &(*rows_)[static_cast<std::size_t>(i)];
+}
+
+int RemoteListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : count_;
+}
+
+int RemoteListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant RemoteListModel::data(const QModelIndex& index, int role) const {
+    const rdatalist* r = index.isValid() ? row(index.row()) : nullptr;
+    if (!r) return {};
+    const int col = index.column();
+    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole || role == Qt::ToolTipRole ||
+        (role == Qt::EditRole && col == ColName)) {
+        switch (col) {
+        case ColName: return fromBytes(r->name);
+        case ColSize: return fromBytes(r->sizetext);
+        case ColType: return fromBytes(r->typetext);
+        case ColModified: return fromBytes(r->modified);
+        default: return {};
+        }
+    }
+    if (role == Qt::DecorationRole && col == ColName) return r->image == 0 ? folderIcon_ : fileIcon_;
+    if (role == Qt::TextAlignmentRole && col == ColSize)
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    return {};
+}
+
+QVariant RemoteListModel::headerData(int section, Qt::Orientation o, int role) const {
+    if (o != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    switch (section) {
+    case ColName: return QStringLiteral("Name");
+    case ColSize: return QStringLiteral("Size");
+    case ColType: return QStringLiteral("Type");
+    case ColModified: return QStringLiteral("Modified");
+    default: return {};
+    }
+}
+
+Qt::ItemFlags RemoteListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::ItemIsDropEnabled;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled |
+                      Qt::ItemNeverHasChildren;
+    if (editable && index.column() == ColName) f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool RemoteListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::EditRole || index.column() != ColName || !row(index.row())) return false;
+    emit renameRequested(index.row(), value.toString());
+    return false;
+}
+
+void RemoteListModel::sort(int column, Qt::SortOrder) {
+    emit sortRequested(column);
+}
+
+}  // namespace browser

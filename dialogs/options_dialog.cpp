@@ -1,0 +1,692 @@
+#include "dialogs/options_dialog.h"
+
+#include "dialogs/proxy_editor.h"
+#include "dialogs/socks_editor.h"
+#include "platform/ui/app_paths.h"
+#include "platform/ui/dialog_service.h"
+#include "store/table.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScopedValueRollback>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <climits>
+
+#if __has_include("app/main_window.h")
+#include "app/main_window.h"
+#include "browser/browser_frame.h"
+#define OSTRAFEN_HAVE_MAIN_WINDOW 1
+#endif
+#if __has_include("dialogs/site_editor.h")
+#include "dialogs/site_editor.h"
+#define OSTRAFEN_HAVE_SITE_EDITOR 1
+#endif
+
+using options::fromBytes;
+using options::toBytes;
+
+namespace {
+
+// Item roles of the command and extension lists: the stored bytes of the entry
+// (names from the store are bytes; converting them back could change them), and
+// whether the entry was added in this session and so has no table row yet.
+constexpr int BytesRole = Qt::UserRole;
+constexpr int NewRole = Qt::UserRole + 1;
+// Profile rows carry the stored name bytes for locating their table row.
+constexpr int NameBytesRole = Qt::UserRole;
+
+store::Tdm& dm() {
+    store::Tdm* d = store::Tdm::instance();
+    if (!d) throw store::EStoreError("No data module.");
+    return *d;
+}
+
+QLabel* captionFor(const QString& text, QWidget* buddy) {
+    auto* l = new QLabel(text);
+    l->setBuddy(buddy);
+    return l;
+}
+
+std::string itemNameBytes(const QTreeWidgetItem* item) {
+    const QByteArray a = item->data(0, NameBytesRole).toByteArray();
+    return std::string(a.constData(), static_cast<size_t>(a.size()));
+}
+
+QTreeWidgetItem* selectedRow(QTreeWidget* list) {
+    const auto sel = list->selectedItems();
+    return sel.isEmpty() ? nullptr : sel.first();
+}
+
+void fillProfileRow(QTreeWidgetItem* item, const std::string& nameBytes, const QString& host,
+                    const QString& kindWord) {
+    item->setText(0, fromBytes(nameBytes));
+    item->setText(1, host);
+    item->setText(2, kindWord);
+    item->setData(0, NameBytesRole, QByteArray(nameBytes.data(),
+                                               static_cast<qsizetype>(nameBytes.size())));
+}
+
+#ifdef OSTRAFEN_HAVE_SITE_EDITOR
+QComboBox* siteEditorList(TForm4* editor, options::ProfileKind kind) {
+    return kind == options::ProfileKind::Proxy ? editor->proxyCombo() : editor->socksCombo();
+}
+#endif
+
+// Index of the entry equal to `name`, skipping the leading "None" placeholder;
+// the first or the last such entry; -1 when there is none.
+[[maybe_unused]] int findProfileEntry(QComboBox* box, const QString& name, bool last) {
+    int found = -1;
+    for (int i = 0; i < box->count(); ++i) {
+        if (i == 0 && box->itemText(0) == QLatin1String("None")) continue;
+        if (box->itemText(i) == name) {
+            found = i;
+            if (!last) break;
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+namespace options {
+
+QString fromBytes(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::string toBytes(const QString& s) {
+    const QByteArray a = s.toUtf8();
+    return std::string(a.constData(), static_cast<size_t>(a.size()));
+}
+
+LenientSpinBox::LenientSpinBox(QWidget* parent) : QSpinBox(parent) {
+    setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+}
+
+QValidator::State LenientSpinBox::validate(QString&, int&) const {
+    // Everything may be typed; valueFromText decides what it means.
+    return QValidator::Acceptable;
+}
+
+int LenientSpinBox::valueFromText(const QString& text) const {
+    bool ok = false;
+    const qlonglong v = text.trimmed().toLongLong(&ok);
+    if (!ok) return minimum();
+    if (v < minimum()) return minimum();
+    if (v > maximum()) return maximum();
+    return static_cast<int>(v);
+}
+
+void LenientSpinBox::fixup(QString& input) const { input = textFromValue(valueFromText(input)); }
+
+void siteEditorsAppend([[maybe_unused]] ProfileKind kind, [[maybe_unused]] const QString& name) {
+#ifdef OSTRAFEN_HAVE_SITE_EDITOR
+    for (TForm4* editor : TForm4::openEditors()) {
+        if (QComboBox* box = siteEditorList(editor, kind)) box->addItem(name);
+    }
+#endif
+}
+
+void siteEditorsRename([[maybe_unused]] ProfileKind kind, [[maybe_unused]] const QString& oldName,
+                       [[maybe_unused]] const QString& newName) {
+#ifdef OSTRAFEN_HAVE_SITE_EDITOR
+    for (TForm4* editor : TForm4::openEditors()) {
+        QComboBox* box = siteEditorList(editor, kind);
+        if (!box) continue;
+        const int i = findProfileEntry(box, oldName, false);
+        if (i >= 0) box->setItemText(i, newName);
+    }
+#endif
+}
+
+void siteEditorsRemove([[maybe_unused]] ProfileKind kind, [[maybe_unused]] const QString& name) {
+#ifdef OSTRAFEN_HAVE_SITE_EDITOR
+    for (TForm4* editor : TForm4::openEditors()) {
+        QComboBox* box = siteEditorList(editor, kind);
+        if (!box) continue;
+        const int i = findProfileEntry(box, name, true);
+        if (i < 0) continue;
+        const bool wasCurrent = box->currentIndex() == i;
+        box->removeItem(i);
+        // The site had this profile chosen: it now has none, not a neighbour.
+        if (wasCurrent) box->setCurrentIndex(box->count() > 0 ? 0 : -1);
+    }
+#endif
+}
+
+void listAppendProfile(QTreeWidget* list, const std::string& name, const QString& host,
+                       const QString& kindWord) {
+    if (!list) return;
+    auto* item = new QTreeWidgetItem(list);
+    fillProfileRow(item, name, host, kindWord);
+}
+
+void listRewriteSelected(QTreeWidget* list, const std::string& name, const QString& host,
+                         const QString& kindWord) {
+    if (!list) return;
+    QTreeWidgetItem* item = selectedRow(list);
+    if (!item) return;
+    fillProfileRow(item, name, host, kindWord);
+}
+
+}  // namespace options
+
+// ---------------------------------------------------------------------------
+
+TForm2::TForm2(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Options"));
+
+    pages = new QTabWidget;
+    pages->addTab(buildAntiIdlePage(), QStringLiteral("Anti-Idle"));
+    pages->addTab(buildTransferPage(), QStringLiteral("Transfer"));
+    pages->addTab(buildProfilePage(QStringLiteral("Server"), QStringLiteral("Type"), lvProxy,
+                                   btAddProxy, btEditProxy, btRemoveProxy),
+                  QStringLiteral("Proxy"));
+    pages->addTab(buildProfilePage(QStringLiteral("Host"), QStringLiteral("Version"), lvSocks,
+                                   btAddSocks, btEditSocks, btRemoveSocks),
+                  QStringLiteral("Socks"));
+    lvProxy->setAccessibleName(QStringLiteral("Proxy"));
+    lvSocks->setAccessibleName(QStringLiteral("Socks"));
+
+    btHelp = new QPushButton(QStringLiteral("&Help"));
+    btOk = new QPushButton(QStringLiteral("&OK"));
+    btCancel = new QPushButton(QStringLiteral("&Cancel"));
+    btHelp->setAutoDefault(false);
+    btCancel->setAutoDefault(false);
+    btOk->setDefault(true);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(btHelp);
+    buttons->addStretch();
+    buttons->addWidget(btOk);
+    buttons->addWidget(btCancel);
+
+    auto* top = new QVBoxLayout(this);
+    top->addWidget(pages);
+    top->addLayout(buttons);
+    top->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(btHelp, &QPushButton::clicked, this, &TForm2::help);
+    connect(btOk, &QPushButton::clicked, this, &TForm2::ok);
+    connect(btCancel, &QPushButton::clicked, this, &TForm2::reject);
+
+    connect(btAddCommand, &QPushButton::clicked, this,
+            [this] { addEntry(lbCommands, QStringLiteral("Input Command")); });
+    connect(btDeleteCommand, &QPushButton::clicked, this, [this] { deleteEntry(lbCommands); });
+    connect(btAddExt, &QPushButton::clicked, this,
+            [this] { addEntry(lbExtensions, QStringLiteral("Input filename extension")); });
+    connect(btDeleteExt, &QPushButton::clicked, this, [this] { deleteEntry(lbExtensions); });
+    connect(lbCommands, &QListWidget::itemChanged, this,
+            [this](QListWidgetItem* item) { entryTicked(item, "antiidle", "command"); });
+    connect(lbExtensions, &QListWidget::itemChanged, this,
+            [this](QListWidgetItem* item) { entryTicked(item, "ascext", "ext"); });
+
+    connect(btAddProxy, &QPushButton::clicked, this, &TForm2::addProxy);
+    connect(btEditProxy, &QPushButton::clicked, this, &TForm2::editProxy);
+    connect(btRemoveProxy, &QPushButton::clicked, this, &TForm2::removeProxy);
+    connect(lvProxy, &QTreeWidget::itemDoubleClicked, this, &TForm2::editProxy);
+    connect(btAddSocks, &QPushButton::clicked, this, &TForm2::addSocks);
+    connect(btEditSocks, &QPushButton::clicked, this, &TForm2::editSocks);
+    connect(btRemoveSocks, &QPushButton::clicked, this, &TForm2::removeSocks);
+    connect(lvSocks, &QTreeWidget::itemDoubleClicked, this, &TForm2::editSocks);
+}
+
+TForm2::~TForm2() = default;
+
+namespace {
+
+QListWidget* makeCheckList() {
+    auto* list = new QListWidget;
+    // Three columns, filled top to bottom like a multi-column check list.
+    list->setFlow(QListView::TopToBottom);
+    list->setWrapping(true);
+    list->setResizeMode(QListView::Adjust);
+    list->setUniformItemSizes(true);
+    list->setFixedSize(390, 150);
+    list->setGridSize(QSize(125, 20));
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    return list;
+}
+
+}  // namespace
+
+QWidget* TForm2::buildAntiIdlePage() {
+    auto* page = new QWidget;
+    auto* group = new QGroupBox;
+    cbAntiIdle = new QCheckBox(QStringLiteral("Enabled anti-idle"));
+    cbAntiIdle->setChecked(true);
+
+    seInterval = new options::LenientSpinBox;
+    seInterval->setRange(1, 99);
+    seInterval->setValue(30);
+    auto* interval = new QHBoxLayout;
+    interval->addWidget(captionFor(QStringLiteral("Interval"), seInterval));
+    interval->addWidget(seInterval);
+    interval->addWidget(new QLabel(QStringLiteral("second")));
+    interval->addStretch();
+
+    lbCommands = makeCheckList();
+    btAddCommand = new QPushButton(QStringLiteral("&Add..."));
+    btDeleteCommand = new QPushButton(QStringLiteral("&Delete"));
+    for (auto* b : {btAddCommand, btDeleteCommand}) b->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(btAddCommand);
+    buttons->addWidget(btDeleteCommand);
+    buttons->addStretch();
+
+    auto* g = new QVBoxLayout(group);
+    g->addWidget(cbAntiIdle);
+    g->addLayout(interval);
+    g->addWidget(captionFor(QStringLiteral("Command"), lbCommands));
+    g->addWidget(lbCommands);
+    g->addLayout(buttons);
+
+    auto* l = new QVBoxLayout(page);
+    l->addWidget(group);
+    l->addStretch();
+
+    for (const char* c : {"NOOP", "PWD"}) {
+        auto* item = new QListWidgetItem(QString::fromLatin1(c));
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+        lbCommands->addItem(item);
+    }
+    return page;
+}
+
+QWidget* TForm2::buildTransferPage() {
+    auto* page = new QWidget;
+
+    auto* mode = new QGroupBox(QStringLiteral("Transfer Mode"));
+    rbAuto = new QRadioButton(QStringLiteral("Auto"));
+    rbAscii = new QRadioButton(QStringLiteral("ASCII"));
+    rbBinary = new QRadioButton(QStringLiteral("Binary"));
+    rbAuto->setChecked(true);
+    auto* ml = new QVBoxLayout(mode);
+    ml->addWidget(rbAuto);
+    ml->addWidget(rbAscii);
+    ml->addWidget(rbBinary);
+    ml->addStretch();
+
+    lbExtensions = makeCheckList();
+    btAddExt = new QPushButton(QStringLiteral("Add..."));
+    btDeleteExt = new QPushButton(QStringLiteral("Delete"));
+    for (auto* b : {btAddExt, btDeleteExt}) b->setAutoDefault(false);
+    auto* extButtons = new QVBoxLayout;
+    extButtons->addWidget(btAddExt);
+    extButtons->addWidget(btDeleteExt);
+    extButtons->addStretch();
+    auto* extRow = new QHBoxLayout;
+    extRow->addWidget(lbExtensions);
+    extRow->addLayout(extButtons);
+    auto* ext = new QVBoxLayout;
+    ext->addWidget(captionFor(QStringLiteral("Use ASCII mode for files without extensions"),
+                              lbExtensions));
+    ext->addLayout(extRow);
+
+    auto* upper = new QHBoxLayout;
+    upper->addWidget(mode);
+    upper->addLayout(ext);
+
+    // Never shown: carries the stored value through a save.
+    gbTransferComplete = new QGroupBox(QStringLiteral("Transfer complete"));
+    rbNone = new QRadioButton(QStringLiteral("None"));
+    rbDisconnect = new QRadioButton(QStringLiteral("Disconnect"));
+    rbQuit = new QRadioButton(QStringLiteral("Quit Application"));
+    rbExit = new QRadioButton(QStringLiteral("Exit Windows"));
+    rbNone->setChecked(true);
+    auto* tc = new QHBoxLayout(gbTransferComplete);
+    for (auto* r : {rbNone, rbDisconnect, rbQuit, rbExit}) tc->addWidget(r);
+    gbTransferComplete->hide();
+
+    auto* buffers = new QGroupBox(QStringLiteral("Buffer size"));
+    seRecv = new options::LenientSpinBox;
+    seSend = new options::LenientSpinBox;
+    // Negative sizes mean nothing to a socket; the top is the integer field's.
+    seRecv->setRange(0, INT_MAX);
+    seSend->setRange(0, INT_MAX);
+    seRecv->setValue(2048);
+    seSend->setValue(1024);
+    auto* bl = new QHBoxLayout(buffers);
+    bl->addWidget(captionFor(QStringLiteral("Recv Buffer size"), seRecv));
+    bl->addWidget(seRecv);
+    bl->addWidget(captionFor(QStringLiteral("Send Buffer size"), seSend));
+    bl->addWidget(seSend);
+
+    // Never shown either.
+    cbAppe = new QCheckBox(QStringLiteral("Use APPE to resume uploads"));
+    cbAppe->setChecked(true);
+    cbAppe->hide();
+
+    auto* l = new QVBoxLayout(page);
+    l->addLayout(upper);
+    l->addWidget(gbTransferComplete);
+    l->addWidget(buffers);
+    l->addWidget(cbAppe);
+    l->addStretch();
+
+    for (const char* e : {"ASP", "BAT", "C", "CGI", "CPP", "CSS", "DHTML", "HTM", "HTML", "PERL",
+                          "PHP", "PL"}) {
+        auto* item = new QListWidgetItem(QString::fromLatin1(e));
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+        lbExtensions->addItem(item);
+    }
+    return page;
+}
+
+QWidget* TForm2::buildProfilePage(const QString& hostColumn, const QString& kindColumn,
+                                  QTreeWidget*& list, QPushButton*& add, QPushButton*& edit,
+                                  QPushButton*& remove) {
+    auto* page = new QWidget;
+    list = new QTreeWidget;
+    list->setColumnCount(3);
+    list->setHeaderLabels({QStringLiteral("Name"), hostColumn, kindColumn});
+    list->setRootIsDecorated(false);
+    list->setItemsExpandable(false);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setAllColumnsShowFocus(true);
+    list->setFixedSize(420, 180);
+
+    add = new QPushButton(QStringLiteral("&Add..."));
+    edit = new QPushButton(QStringLiteral("&Edit..."));
+    remove = new QPushButton(QStringLiteral("&Remove"));
+    auto* buttons = new QHBoxLayout;
+    for (auto* b : {add, edit, remove}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
+    buttons->addStretch();
+
+    auto* l = new QVBoxLayout(page);
+    l->addWidget(list);
+    l->addLayout(buttons);
+    l->addStretch();
+    return page;
+}
+
+int TForm2::Execute(QWidget* parent, int page) {
+    TForm2 dialog(parent);
+    dialog.pages->setCurrentIndex(page >= 0 && page < dialog.pages->count() ? page : 0);
+    dialog.LoadFromStore();
+    return ui::runModal(dialog);
+}
+
+// ---------------------------------------------------------------------------
+// Loading
+
+namespace {
+
+void loadCheckList(QListWidget* list, store::Table& t, const char* field) {
+    list->clear();
+    store::TableScope scope(t);
+    for (t.first(); !t.eof(); t.next()) {
+        const std::string text = t.asString(field);
+        auto* item = new QListWidgetItem(fromBytes(text));
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(t.asBoolean("tf") ? Qt::Checked : Qt::Unchecked);
+        item->setData(BytesRole, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+        item->setData(NewRole, false);
+        list->addItem(item);
+    }
+}
+
+void loadProfiles(QTreeWidget* list, store::Table& t, const char* hostField,
+                  const char* kindField) {
+    list->clear();
+    store::TableScope scope(t);
+    for (t.first(); !t.eof(); t.next()) {
+        auto* item = new QTreeWidgetItem(list);
+        fillProfileRow(item, t.asString("name"), fromBytes(t.asString(hostField)),
+                       fromBytes(t.asString(kindField)));
+    }
+}
+
+}  // namespace
+
+void TForm2::LoadFromStore() {
+    store::Tdm& d = dm();
+    // Filling the lists sets check states; those are not the user's ticks.
+    QScopedValueRollback<bool> loading(loading_, true);
+
+    loadCheckList(lbCommands, d.antiidle(), "command");
+    loadCheckList(lbExtensions, d.ascext(), "ext");
+    loadProfiles(lvProxy, d.proxy(), "server", "typename");
+    loadProfiles(lvSocks, d.socks(), "host", "svname");
+
+    store::Table& o = d.options();
+    store::TableScope scope(o);
+    o.first();
+    cbAntiIdle->setChecked(o.asBoolean("eanti"));
+    seInterval->setValue(o.asInteger("interval"));  // the box clamps into 1..99
+
+    const std::string mode = o.asString("transfermode");
+    rbAuto->setChecked(true);
+    if (mode == "ascii") rbAscii->setChecked(true);
+    else if (mode == "binary") rbBinary->setChecked(true);
+
+    const std::string complete = o.asString("transferc");
+    rbNone->setChecked(true);
+    if (complete == "disconnect") rbDisconnect->setChecked(true);
+    else if (complete == "quit") rbQuit->setChecked(true);
+    else if (complete == "exit") rbExit->setChecked(true);
+
+    seRecv->setValue(o.asInteger("recvb"));
+    seSend->setValue(o.asInteger("sendb"));
+    cbAppe->setChecked(o.asBoolean("appe"));
+}
+
+// ---------------------------------------------------------------------------
+// Command and extension lists
+
+void TForm2::addEntry(QListWidget* list, const QString& caption) {
+    const std::optional<QString> input =
+        ui::DialogService::instance().inputBox(this, caption, QString(), QString());
+    if (!input || input->trimmed().isEmpty()) return;
+    const QString upper = input->toUpper();
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->text().toUpper() == upper) {
+            list->setCurrentRow(i);
+            return;
+        }
+    }
+    auto* item = new QListWidgetItem(upper);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Checked);
+    item->setData(BytesRole, upper.toUtf8());
+    item->setData(NewRole, true);
+    list->addItem(item);
+}
+
+void TForm2::deleteEntry(QListWidget* list) {
+    const auto sel = list->selectedItems();
+    if (sel.isEmpty()) return;
+    delete list->takeItem(list->row(sel.first()));
+}
+
+void TForm2::entryTicked(QListWidgetItem* item, const char* table, const char* field) {
+    if (loading_ || !item) return;
+    // An entry added in this session has no row yet; "&OK" writes it.
+    if (item->data(NewRole).toBool()) return;
+    const QByteArray bytes = item->data(BytesRole).toByteArray();
+    store::Table& t = dm().table(table);
+    store::TableScope scope(t);
+    if (!t.locate(field, {std::string(bytes.constData(), static_cast<size_t>(bytes.size()))}))
+        return;
+    t.edit();
+    t.setBoolean("tf", item->checkState() == Qt::Checked);
+    t.post();
+}
+
+// ---------------------------------------------------------------------------
+// Profiles
+
+void TForm2::addProxy() {
+    TForm5 editor(this);
+    editor.setWindowTitle(QStringLiteral("Add Proxy"));
+    editor.setProfileList(lvProxy);
+    ui::runModal(editor);
+}
+
+void TForm2::editProxy() {
+    QTreeWidgetItem* row = selectedRow(lvProxy);
+    if (!row) return;
+    const std::string name = itemNameBytes(row);
+    TForm5 editor(this);
+    {
+        store::Table& t = dm().proxy();
+        store::TableScope scope(t);
+        if (!t.locate("name", {name})) return;
+        editor.setWindowTitle(QStringLiteral("Edit Proxy"));
+        editor.setOpeningName(name);
+        editor.edName->setText(fromBytes(t.asString("name")));
+        editor.edServer->setText(fromBytes(t.asString("server")));
+        editor.sePort->setValue(t.asInteger("port"));
+        editor.gbLogin->setChecked(t.asBoolean("login"));
+        editor.edUsername->setText(fromBytes(t.asString("username")));
+        editor.edPassword->setText(fromBytes(t.asString("password")));
+        const int type = t.asInteger("type");
+        editor.cbType->setCurrentIndex(type >= 0 && type < editor.cbType->count() ? type : -1);
+    }
+    editor.setProfileList(lvProxy);
+    ui::runModal(editor);
+}
+
+void TForm2::removeProxy() {
+    QTreeWidgetItem* row = selectedRow(lvProxy);
+    if (!row) return;
+    const std::string name = itemNameBytes(row);
+    {
+        store::Table& t = dm().proxy();
+        store::TableScope scope(t);
+        if (!t.locate("name", {name})) return;
+        t.del();
+    }
+    options::siteEditorsRemove(options::ProfileKind::Proxy, row->text(0));
+    delete row;
+}
+
+void TForm2::addSocks() {
+    TForm7 editor(this);
+    editor.setWindowTitle(QStringLiteral("Add Socks"));
+    editor.setProfileList(lvSocks);
+    ui::runModal(editor);
+}
+
+void TForm2::editSocks() {
+    QTreeWidgetItem* row = selectedRow(lvSocks);
+    if (!row) return;
+    const std::string name = itemNameBytes(row);
+    TForm7 editor(this);
+    {
+        store::Table& t = dm().socks();
+        store::TableScope scope(t);
+        if (!t.locate("name", {name})) return;
+        editor.setWindowTitle(QStringLiteral("Edit Socks"));
+        editor.setOpeningName(name);
+        editor.edName->setText(fromBytes(t.asString("name")));
+        editor.edHost->setText(fromBytes(t.asString("host")));
+        editor.sePort->setValue(t.asInteger("port"));
+        editor.gbLogin->setChecked(t.asBoolean("login"));
+        editor.edUser->setText(fromBytes(t.asString("user")));
+        editor.edPass->setText(fromBytes(t.asString("pass")));
+        const int sv = t.asInteger("sv");
+        editor.cbVersion->setCurrentIndex(sv >= 0 && sv < editor.cbVersion->count() ? sv : -1);
+    }
+    editor.setProfileList(lvSocks);
+    ui::runModal(editor);
+}
+
+void TForm2::removeSocks() {
+    QTreeWidgetItem* row = selectedRow(lvSocks);
+    if (!row) return;
+    const std::string name = itemNameBytes(row);
+    {
+        store::Table& t = dm().socks();
+        store::TableScope scope(t);
+        if (!t.locate("name", {name})) return;
+        t.del();
+    }
+    options::siteEditorsRemove(options::ProfileKind::Socks, row->text(0));
+    delete row;
+}
+
+// ---------------------------------------------------------------------------
+// Buttons
+
+void TForm2::help() {
+    static const char* const topics[] = {"item29", "item30", "item31", "item32"};
+    const int page = pages->currentIndex();
+    const QString topic = QString::fromLatin1(topics[page >= 0 && page < 4 ? page : 0]);
+    ui::DialogService::instance().showHelp(this, ui::dataFile(QStringLiteral("Ostrafen.hlp")),
+                                           topic);
+}
+
+namespace {
+
+void rewriteList(QListWidget* list, store::Table& t, const char* field) {
+    store::TableScope scope(t);
+    t.empty();
+    for (int i = 0; i < list->count(); ++i) {
+        const QListWidgetItem* item = list->item(i);
+        const QByteArray bytes = item->data(BytesRole).toByteArray();
+        t.append();
+        t.setString(field, std::string(bytes.constData(), static_cast<size_t>(bytes.size())));
+        t.setBoolean("tf", item->checkState() == Qt::Checked);
+        t.post();
+    }
+}
+
+}  // namespace
+
+void TForm2::SaveToStore() {
+    for (auto* box : {seInterval, seRecv, seSend}) box->interpretText();
+    store::Tdm& d = dm();
+    rewriteList(lbCommands, d.antiidle(), "command");
+    rewriteList(lbExtensions, d.ascext(), "ext");
+    // Every entry has its row now, so later ticks are written at once.
+    for (auto* list : {lbCommands, lbExtensions})
+        for (int i = 0; i < list->count(); ++i) list->item(i)->setData(NewRole, false);
+
+    {
+        store::Table& o = d.options();
+        store::TableScope scope(o);
+        o.first();
+        o.edit();
+        o.setBoolean("eanti", cbAntiIdle->isChecked());
+        o.setInteger("interval", seInterval->value());
+        o.setString("transfermode", rbAscii->isChecked()    ? "ascii"
+                                    : rbBinary->isChecked() ? "binary"
+                                                            : "auto");
+        o.setString("transferc", rbDisconnect->isChecked() ? "disconnect"
+                                 : rbQuit->isChecked()     ? "quit"
+                                 : rbExit->isChecked()     ? "exit"
+                                                           : "none");
+        o.setInteger("recvb", seRecv->value());
+        o.setInteger("sendb", seSend->value());
+        o.setBoolean("appe", cbAppe->isChecked());
+        o.post();
+    }
+
+#ifdef OSTRAFEN_HAVE_MAIN_WINDOW
+    if (TForm1* main = TForm1::instance()) main->ForEachFrame([](Tfb* f) { f->LoadOptions(); });
+#endif
+}
+
+void TForm2::ok() {
+    SaveToStore();
+    accept();
+}

@@ -1,0 +1,128 @@
+#pragma once
+// The global options: anti-idle commands, transfer mode with its ASCII
+// extensions, buffer sizes, and the proxy and SOCKS profile lists.
+#include <QDialog>
+#include <QSpinBox>
+#include <QString>
+#include <string>
+
+class QCheckBox;
+class QGroupBox;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace options {
+
+// A spin box that takes any typed text: a number is kept within the range
+// when the box loses the focus, anything else counts as the lower bound.
+class LenientSpinBox : public QSpinBox {
+    Q_OBJECT
+public:
+    explicit LenientSpinBox(QWidget* parent = nullptr);
+
+protected:
+    QValidator::State validate(QString& input, int& pos) const override;
+    int valueFromText(const QString& text) const override;
+    void fixup(QString& input) const override;
+};
+
+enum class ProfileKind { Proxy, Socks };
+
+// Keeps the "Proxy"/"Socks" lists of any open site editor in step with the
+// profile table. The lists start with the "None" placeholder, which is never
+// taken for a profile of that name.
+void siteEditorsAppend(ProfileKind kind, const QString& name);
+void siteEditorsRename(ProfileKind kind, const QString& oldName, const QString& newName);
+void siteEditorsRemove(ProfileKind kind, const QString& name);
+
+// Same for the options dialog's profile list: a new row at the end, or the
+// selected row rewritten (the row the editor was opened for).
+void listAppendProfile(QTreeWidget* list, const std::string& name, const QString& host,
+                       const QString& kindWord);
+void listRewriteSelected(QTreeWidget* list, const std::string& name, const QString& host,
+                         const QString& kindWord);
+
+// Store texts are UTF-8 bytes.
+QString fromBytes(const std::string& s);
+std::string toBytes(const QString& s);
+
+}  // namespace options
+
+class TForm2 : public QDialog {
+    Q_OBJECT
+public:
+    // Page numbers callers open on.
+    enum Page { PageAntiIdle = 0, PageTransfer = 1, PageProxy = 2, PageSocks = 3 };
+
+    explicit TForm2(QWidget* parent = nullptr);
+    ~TForm2() override;
+
+    // Creates the dialog on `page`, runs it modally, destroys it; the dialog result.
+    static int Execute(QWidget* parent, int page);
+
+    // Fills every control from the tables (called before each showing).
+    void LoadFromStore();
+    // Writes the lists and the options row, then tells every open frame.
+    void SaveToStore();
+
+    // Controls, reachable for the editors and for tests.
+    QTabWidget* pages = nullptr;
+    QCheckBox* cbAntiIdle = nullptr;
+    options::LenientSpinBox* seInterval = nullptr;
+    QListWidget* lbCommands = nullptr;
+    QPushButton* btAddCommand = nullptr;
+    QPushButton* btDeleteCommand = nullptr;
+    QRadioButton* rbAuto = nullptr;
+    QRadioButton* rbAscii = nullptr;
+    QRadioButton* rbBinary = nullptr;
+    QListWidget* lbExtensions = nullptr;
+    QPushButton* btAddExt = nullptr;
+    QPushButton* btDeleteExt = nullptr;
+    QGroupBox* gbTransferComplete = nullptr;
+    QRadioButton* rbNone = nullptr;
+    QRadioButton* rbDisconnect = nullptr;
+    QRadioButton* rbQuit = nullptr;
+    QRadioButton* rbExit = nullptr;
+    options::LenientSpinBox* seRecv = nullptr;
+    options::LenientSpinBox* seSend = nullptr;
+    QCheckBox* cbAppe = nullptr;
+    QTreeWidget* lvProxy = nullptr;
+    QPushButton* btAddProxy = nullptr;
+    QPushButton* btEditProxy = nullptr;
+    QPushButton* btRemoveProxy = nullptr;
+    QTreeWidget* lvSocks = nullptr;
+    QPushButton* btAddSocks = nullptr;
+    QPushButton* btEditSocks = nullptr;
+    QPushButton* btRemoveSocks = nullptr;
+    QPushButton* btHelp = nullptr;
+    QPushButton* btOk = nullptr;
+    QPushButton* btCancel = nullptr;
+
+private:
+    QWidget* buildAntiIdlePage();
+    QWidget* buildTransferPage();
+    QWidget* buildProfilePage(const QString& hostColumn, const QString& kindColumn,
+                              QTreeWidget*& list, QPushButton*& add, QPushButton*& edit,
+                              QPushButton*& remove);
+
+    void addEntry(QListWidget* list, const QString& caption);
+    void deleteEntry(QListWidget* list);
+    void entryTicked(QListWidgetItem* item, const char* table, const char* field);
+
+    void addProxy();
+    void editProxy();
+    void removeProxy();
+    void addSocks();
+    void editSocks();
+    void removeSocks();
+
+    void help();
+    void ok();
+
+    bool loading_ = false;
+};

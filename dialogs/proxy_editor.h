@@ -1,0 +1,45 @@
+#pragma once
+// Creates or changes one FTP proxy profile (table `proxy`). The caption is the
+// mode: "Add Proxy" creates, "Edit Proxy" edits the row of the opening name.
+#include <QDialog>
+#include <QString>
+#include <string>
+
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+namespace options { class LenientSpinBox; }
+
+class TForm5 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm5(QWidget* parent = nullptr);
+    ~TForm5() override;
+
+    // The name the edited profile had when the editor opened.
+    // Kept as the stored bytes, so an unchanged name is written back unchanged.
+    void setOpeningName(const std::string& name) { openingName_ = name; }
+    void setOpeningName(const QString& name);
+    const std::string& openingName() const { return openingName_; }
+    // The options dialog's "Proxy" list, kept in step by a save (may be null).
+    void setProfileList(QTreeWidget* list) { list_ = list; }
+
+    QLineEdit* edName = nullptr;
+    QLineEdit* edServer = nullptr;
+    options::LenientSpinBox* sePort = nullptr;
+    QComboBox* cbType = nullptr;
+    QGroupBox* gbLogin = nullptr;
+    QLineEdit* edUsername = nullptr;
+    QLineEdit* edPassword = nullptr;
+    QPushButton* btOk = nullptr;
+    QPushButton* btCancel = nullptr;
+
+private:
+    void ok();
+    bool nameTaken(const std::string& name) const;
+
+    std::string openingName_;
+    QTreeWidget* list_ = nullptr;
+};

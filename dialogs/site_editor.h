@@ -1,0 +1,132 @@
+#pragma once
+// The site editor: creates an ftpsite row or changes one. Its caption is its
+// mode ("New FTP Site" or "Edit FTP Site").
+#include <QDialog>
+#include <QList>
+#include <QSpinBox>
+#include <QString>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QToolButton;
+
+// A spin box whose text, when it is not a number, counts as its lower bound:
+// 0 for a box without range, the minimum for a bounded one.
+class TIntBox : public QSpinBox {
+    Q_OBJECT
+public:
+    // Without range the box takes any 32-bit integer.
+    explicit TIntBox(QWidget* parent = nullptr);
+    TIntBox(int minimum, int maximum, QWidget* parent = nullptr);
+
+    // The number the box holds now, from its text.
+    int number() const;
+    void setNumber(int v) { setValue(v); }
+    bool bounded() const { return bounded_; }
+
+private:
+    bool bounded_ = false;
+};
+
+class TForm4 : public QDialog {
+    Q_OBJECT
+public:
+    static const QString kNewCaption;   // "New FTP Site"
+    static const QString kEditCaption;  // "Edit FTP Site"
+
+    explicit TForm4(QWidget* parent = nullptr);
+    ~TForm4() override;
+
+    // Opens an editor for a new site, modally.
+    static int NewSite(QWidget* parent);
+    // Opens the editor on the site called `name`; does nothing when there is none.
+    static int EditSite(QWidget* parent, const QString& name);
+    // Runs this editor modally; a new-site editor first fills its profile lists.
+    int execModal();
+
+    // Editors that exist now (they exist only while open). The proxy and SOCKS
+    // profile editors keep their lists in step through these.
+    static QList<TForm4*> openEditors();
+
+    bool isNewSite() const { return windowTitle() == kNewCaption; }
+    const QString& openingName() const { return openingName_; }
+
+    // "None" and the names of the proxy and socks rows, in table order.
+    void FillProfileLists();
+    // Puts the row called `name` into the controls, edit mode; false when none.
+    bool LoadSite(const QString& name);
+
+    // The "&OK" handling: checks, writes, rebuilds the site list, closes.
+    void onOk();
+    void onHelp();
+    void onProxyOption();
+    void onSocksOption();
+    void onBrowseFolder();
+
+    // Controls.
+    QTabWidget* pages() const { return pages_; }
+    QWidget* loginPage() const { return loginPage_; }
+    QWidget* advancePage() const { return advancePage_; }
+    QLineEdit* nameEdit() const { return name_; }
+    QLineEdit* addressEdit() const { return address_; }
+    TIntBox* portBox() const { return port_; }
+    QLineEdit* userEdit() const { return user_; }
+    QLineEdit* passwordEdit() const { return password_; }
+    QCheckBox* viewPasswordCheck() const { return viewPassword_; }
+    QPlainTextEdit* commentEdit() const { return comment_; }
+    QLineEdit* defaultPathEdit() const { return defaultPath_; }
+    QComboBox* proxyCombo() const { return proxy_; }
+    QComboBox* socksCombo() const { return socks_; }
+    QCheckBox* passiveCheck() const { return pasv_; }
+    QCheckBox* autoRefreshCheck() const { return autoRefresh_; }
+    TIntBox* timeoutBox() const { return timeout_; }
+    TIntBox* retriesBox() const { return retries_; }
+    TIntBox* retryDelayBox() const { return retryDelay_; }
+    QCheckBox* newConnectionCheck() const { return cnc_; }
+    TIntBox* maxJobsBox() const { return maxc_; }
+    QPushButton* okButton() const { return ok_; }
+    QPushButton* cancelButton() const { return cancel_; }
+    QPushButton* helpButton() const { return help_; }
+    QPushButton* proxyOptionButton() const { return proxyOption_; }
+    QPushButton* socksOptionButton() const { return socksOption_; }
+
+private:
+    void applyPasswordView();
+    bool nameTaken(const QString& name);
+
+    QString openingName_;
+    bool listsFilled_ = false;
+
+    QTabWidget* pages_;
+    QWidget* loginPage_;
+    QWidget* advancePage_;
+    QLineEdit* name_;
+    QLineEdit* address_;
+    TIntBox* port_;
+    QLineEdit* user_;
+    QLineEdit* password_;
+    QCheckBox* viewPassword_;
+    QPlainTextEdit* comment_;
+    QWidget* defaultPathRow_;
+    QLineEdit* defaultPath_;
+    QToolButton* browse_;
+    QComboBox* proxy_;
+    QComboBox* socks_;
+    QPushButton* proxyOption_;
+    QPushButton* socksOption_;
+    QCheckBox* pasv_;
+    QCheckBox* autoRefresh_;
+    TIntBox* timeout_;
+    TIntBox* retries_;
+    TIntBox* retryDelay_;
+    QCheckBox* cnc_;
+    QWidget* maxcRow_;
+    TIntBox* maxc_;
+    QPushButton* help_;
+    QPushButton* ok_;
+    QPushButton* cancel_;
+};

@@ -1,0 +1,45 @@
+#pragma once
+// Creates or changes one SOCKS profile (table `socks`). The caption is the
+// mode: "Add Socks" creates, "Edit Socks" edits the row of the opening name.
+#include <QDialog>
+#include <QString>
+#include <string>
+
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+namespace options { class LenientSpinBox; }
+
+class TForm7 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm7(QWidget* parent = nullptr);
+    ~TForm7() override;
+
+    // The name the edited profile had when the editor opened.
+    // Kept as the stored bytes, so an unchanged name is written back unchanged.
+    void setOpeningName(const std::string& name) { openingName_ = name; }
+    void setOpeningName(const QString& name);
+    const std::string& openingName() const { return openingName_; }
+    // The options dialog's "Socks" list, kept in step by a save (may be null).
+    void setProfileList(QTreeWidget* list) { list_ = list; }
+
+    QLineEdit* edName = nullptr;
+    QLineEdit* edHost = nullptr;
+    options::LenientSpinBox* sePort = nullptr;
+    QComboBox* cbVersion = nullptr;
+    QGroupBox* gbLogin = nullptr;
+    QLineEdit* edUser = nullptr;
+    QLineEdit* edPass = nullptr;
+    QPushButton* btOk = nullptr;
+    QPushButton* btCancel = nullptr;
+
+private:
+    void ok();
+    bool nameTaken(const std::string& name) const;
+
+    std::string openingName_;
+    QTreeWidget* list_ = nullptr;
+};

@@ -1,0 +1,577 @@
+#include "ftp/ftp_client.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+#include "ftp/socks.h"
+#include "platform/net/socket.h"
+#include "platform/net/tick.h"
+
+namespace {
+
+std::string trimBoth(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+    return s.substr(b, e - b);
+}
+
+bool parseInt64(const std::string& s, std::int64_t& out) {
+    if (s.empty()) return false;
+    std::size_t i = (s[0] == '-' || s[0] == '+') ? 1 : 0;
+    if (i == s.size()) return false;
+    std::uint64_t v = 0;
+    for (; i < s.size(); ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+        if (v > (UINT64_MAX - 9) / 10) return false;
+        v = v * 10 + static_cast<unsigned>(s[i] - '0');
+    }
+    if (s[0] == '-') {
+        if (v > static_cast<std::uint64_t>(INT64_MAX) + 1) return false;
+        out = v == static_cast<std::uint64_t>(INT64_MAX) + 1 ? INT64_MIN : -static_cast<std::int64_t>(v);
+    } else {
+        if (v > static_cast<std::uint64_t>(INT64_MAX)) return false;
+        out = static_cast<std::int64_t>(v);
+    }
+    return true;
+}
+
+int toIntStrict(const std::string& field) {
+    std::string t = trimBoth(field);
+    std::int64_t v = 0;
+    if (!parseInt64(t, v) || v < -2147483648LL || v > 2147483647LL)
+        throw EIdException("'" + t + "' is not a valid integer value");
+    return static_cast<int>(v);
+}
+
+std::string localError(const std::string& what, const std::string& path) {
+    return what + " \"" + path + "\": " + std::strerror(errno);
+}
+
+// Bounded wait for a reply the server still owes after a failed transfer.
+constexpr int kDrainReplyMs = 5000;
+
+} // namespace
+
+TIdFtpProxyType ProxyTypeFromName(const std::string& name) {
+    if (name == "UserSite") return fpcmUserSite;
+    if (name == "Site") return fpcmSite;
+    if (name == "Open") return fpcmOpen;
+    if (name == "UserPass") return fpcmUserPass;
+    if (name == "Transparent") return fpcmTransparent;
+    if (name == "HttpProxyWithFtp") return fpcmHttpProxyWithFtp;
+    return fpcmNone;
+}
+
+// Refuses a command while another one is waiting for its reply.
+class TIdFTP::BusyScope {
+public:
+    explicit BusyScope(TIdFTP& ftp) : ftp_(ftp) {
+        if (ftp_.busy_ > 0) throw EIdCommandInProgress();
+        ++ftp_.busy_;
+    }
+    ~BusyScope() { --ftp_.busy_; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    TIdFTP& ftp_;
+};
+
+
+TIdFTP::TIdFTP() { Port = 21; }
+
+TIdFTP::~TIdFTP() {
+    dropData();
+}
+
+// ------------------------------------------------------------ connection
+
+void TIdFTP::closeAll() {
+    if (data_) data_->CloseConnection();
+    TIdTCPClient::CloseConnection();
+}
+
+void TIdFTP::CloseConnection() {
+    // A transfer blocked underneath must see its data connection end too.
+    closeAll();
+}
+
+void TIdFTP::ProbePeerClosed(bool raiseIfClosed) {
+    // While a call waits for a reply it is reading this socket itself; a
+    // second reader would steal its bytes.
+    if (busy_ > 0) return;
+    TIdTCPClient::ProbePeerClosed(raiseIfClosed);
+}
+
+void TIdFTP::OpenConnection(bool withLogin, int connectTimeoutMs) {
+    BusyScope busy(*this);
+    const std::string host = Host;
+    const int port = Port;
+    try {
+        if (ProxySettings.ProxyType != fpcmNone && !ProxySettings.Host.empty()) {
+            Host = ProxySettings.Host;
+            Port = ProxySettings.Port;
+        }
+        try {
+            Connect(connectTimeoutMs);
+        } catch (...) {
+            Host = host;
+            Port = port;
+            throw;
+        }
+        Host = host;
+        Port = port;
+        GetResponse({});
+        SetGreetingFromLastReply();
+        if (NumericCode() != 220) throw EIdProtocolReplyError(NumericCode(), LastCmdResult().JoinedText());
+        if (withLogin) {
+            login();
+            if (OnAfterClientLogin) OnAfterClientLogin(this);
+            int code = SendCmd("SYST", {200, 215, 500});
+            if (code == 500) systemDesc_ = "Unknown";
+            else systemDesc_ = Text().empty() ? std::string() : Text()[0];
+            DoStatus(StatusReady, "Connection established");
+        }
+    } catch (...) {
+        closeAll();
+        throw;
+    }
+}
+
+void TIdFTP::loginPair(const std::string& user, const std::string& pass) {
+    if (SendCmd("USER " + user, {230, 331}) == 331) SendCmd("PASS " + pass, {230});
+}
+
+void TIdFTP::login() {
+    const TIdFtpProxySettings& px = ProxySettings;
+    auto proxyLogin = [&] {
+        if (!px.UserName.empty()) loginPair(px.UserName, px.Password);
+    };
+    switch (px.ProxyType) {
+    case fpcmNone:
+        loginPair(Username, Password);
+        break;
+    case fpcmUserSite:
+        proxyLogin();
+        loginPair(Username + "@" + Host, Password);
+        break;
+    case fpcmSite:
+        proxyLogin();
+        SendCmd("SITE " + Host, {});
+        loginPair(Username, Password);
+        break;
+    case fpcmOpen:
+        proxyLogin();
+        SendCmd("OPEN " + Host, {});
+        loginPair(Username, Password);
+        break;
+    case fpcmUserPass:
+        if (SendCmd("USER " + Username + "@" + px.UserName + "@" + Host, {230, 331}) == 331)
+            SendCmd("PASS " + Password + (px.Password.empty() ? std::string() : "@" + px.Password), {230});
+        break;
+    case fpcmTransparent:
+        proxyLogin();
+        loginPair(Username, Password);
+        break;
+    case fpcmHttpProxyWithFtp:
+        throw EIdException("Command not supported.");
+    }
+    loginReply_ = LastCmdResult();
+    sendTransferType();
+}
+
+void TIdFTP::sendTransferType() { SendCmd(transferType_ == ftASCII ? "TYPE A" : "TYPE I", {200}); }
+
+void TIdFTP::SetTransferType(TIdFTPTransferType type) {
+    if (type == transferType_) return;
+    if (data_) return;  // a transfer is running: its type stays
+    if (!IsOpen()) {
+        transferType_ = type;
+        return;
+    }
+    BusyScope busy(*this);
+    transferType_ = type;
+    sendTransferType();
+}
+
+// -------------------------------------------------------------- commands
+
+int TIdFTP::RunCommand(const std::string& line, int accepted) {
+    BusyScope busy(*this);
+    if (accepted == -1) return SendCmd(line, {});
+    return SendCmd(line, {accepted});
+}
+
+void TIdFTP::ChangeFolder(const std::string& path) {
+    BusyScope busy(*this);
+    SendCmd("CWD " + path, {200, 250});
+}
+
+std::string TIdFTP::CurrentFolder() {
+    BusyScope busy(*this);
+    SendCmd("PWD", {257});
+    if (Text().empty()) return {};
+    const std::string& line = Text()[0];
+    std::size_t a = line.find('"');
+    if (a == std::string::npos) return {};
+    std::size_t b = line.find('"', a + 1);
+    if (b == std::string::npos) return {};
+    return line.substr(a + 1, b - a - 1);
+}
+
+void TIdFTP::CreateFolder(const std::string& name) {
+    BusyScope busy(*this);
+    SendCmd("MKD " + name, {257});
+}
+
+void TIdFTP::RemoveFolder(const std::string& name) {
+    BusyScope busy(*this);
+    SendCmd("RMD " + name, {250});
+}
+
+void TIdFTP::RemoveFile(const std::string& name) {
+    BusyScope busy(*this);
+    SendCmd("DELE " + name, {250});
+}
+
+void TIdFTP::RenameEntry(const std::string& from, const std::string& to) {
+    BusyScope busy(*this);
+    SendCmd("RNFR " + from, {350});
+    SendCmd("RNTO " + to, {250});
+}
+
+std::int64_t TIdFTP::RemoteSize(const std::string& name) {
+    BusyScope busy(*this);
+    if (SendCmd("SIZE " + name, {}) != 213) return -1;
+    std::string text = trimBoth(LastCmdResult().JoinedText());
+    std::size_t sp = text.find(' ');
+    if (sp != std::string::npos) text = text.substr(sp + 1);
+    std::int64_t v = 0;
+    if (!parseInt64(text, v)) return -1;
+    return v;
+}
+
+// ------------------------------------------------------ data connections
+
+void TIdFTP::configureData(TIdTCPConnection& c) {
+    c.RecvBufferSize = RecvBufferSize;
+    c.SendBufferSize = SendBufferSize;
+    c.OnWorkBegin = OnWorkBegin;
+    c.OnWork = OnWork;
+    c.OnWorkEnd = OnWorkEnd;
+}
+
+void TIdFTP::passiveAddress(std::string& host, int& port) {
+    SendCmd("PASV", {227});
+    std::string line = Text().empty() ? std::string() : trimBoth(Text()[0]);
+    std::string addr;
+    std::size_t open = line.find('('), close = line.find(')');
+    if (open != std::string::npos && close != std::string::npos) {
+        addr = close > open ? line.substr(open + 1, close - open - 1) : std::string();
+    } else {
+        std::size_t sp = line.rfind(' ');
+        addr = sp == std::string::npos ? line : line.substr(sp + 1);
+    }
+    std::vector<std::string> f;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t c = addr.find(',', start);
+        f.push_back(addr.substr(start, c == std::string::npos ? std::string::npos : c - start));
+        if (c == std::string::npos) break;
+        start = c + 1;
+    }
+    while (f.size() < 6) f.emplace_back();
+    host = trimBoth(f[0]) + "." + trimBoth(f[1]) + "." + trimBoth(f[2]) + "." + trimBoth(f[3]);
+    port = toIntStrict(f[4]) * 256 + toIntStrict(f[5]);
+}
+
+std::unique_ptr<TIdTCPClient> TIdFTP::connectPassiveData() {
+    std::string host;
+    int port = 0;
+    passiveAddress(host, port);
+    auto c = std::make_unique<TIdTCPClient>();
+    configureData(*c);
+    c->Host = host;
+    c->Port = port;
+    if (IOHandler()->SocksInfo().Version != svNoSocks) {
+        dataHandler_ = std::make_unique<TIdIOHandlerSocket>();
+        dataHandler_->SocksInfo() = IOHandler()->SocksInfo();
+        c->SetIOHandler(dataHandler_.get());
+    }
+    return c;
+}
+
+TIdSimpleServer& TIdFTP::listenActive() {
+    auto s = std::make_unique<TIdSimpleServer>();
+    configureData(*s);
+    s->BoundIP = IOHandler()->IP;
+    s->BoundPort = 0;
+    TIdSimpleServer& ref = *s;
+    data_ = std::move(s);
+    ref.BeginListen();
+    std::string ip = ref.IOHandler()->IP;
+    for (char& ch : ip)
+        if (ch == '.') ch = ',';
+    const int p = ref.IOHandler()->Port;
+    SendCmd("PORT " + ip + "," + std::to_string(p / 256) + "," + std::to_string(p % 256), {200});
+    return ref;
+}
+
+void TIdFTP::dropData() {
+    if (data_) data_->CloseConnection();
+    data_.reset();
+    dataHandler_.reset();
+}
+
+void TIdFTP::readClosingReply() {
+    int code = GetResponse({225, 226, 250, 426, 450});
+    if (code == 426 || code == 450) {
+        GetResponse({226, 225});
+        DoStatus(StatusAborted, "Transfer aborted");
+    }
+}
+
+void TIdFTP::drainOwedReply() {
+    // A transfer failed after the server accepted its command: the server's
+    // final reply would otherwise be taken as the answer to the next command.
+    try {
+        const std::uint64_t start = net::tickCount64();
+        while (IsOpen()) {
+            if (InputBufferSize() == 0 && ReadFromStack(false, kDrainReplyMs, false) <= 0) return;
+            if (!IsOpen() && InputBufferSize() == 0) return;
+            TIdRFCReply keep = LastCmdResult();
+            GetResponse({});
+            const int code = NumericCode();
+            MutableLastReply() = keep;
+            if (code < 100 || code >= 200) return;
+            if (net::tickCount64() - start > static_cast<std::uint64_t>(kDrainReplyMs)) return;
+        }
+    } catch (...) {
+        // The original failure is what the caller must see.
+    }
+}
+
+void TIdFTP::download(const std::string& command, const DataSink& sink, bool resume, std::int64_t position) {
+    DoStatus(StatusTransferStarting, "Starting FTP transfer");
+    aborted_ = false;
+    bool owed = false;
+    try {
+        if (Passive) {
+            std::unique_ptr<TIdTCPClient> c = connectPassiveData();
+            TIdTCPClient& ref = *c;
+            data_ = std::move(c);
+            ref.Connect(-1);
+            if (resume) SendCmd("REST " + std::to_string(position), {350});
+            WriteLn(command);
+            GetResponse({125, 150, 154});
+            owed = true;
+        } else {
+            TIdSimpleServer& s = listenActive();
+            if (resume) SendCmd("REST " + std::to_string(position), {350});
+            SendCmd(command, {125, 150, 154});
+            owed = true;
+            s.Listen();
+        }
+        data_->BeginWork(WorkRead, 0);
+        data_->ReadUntilClose(sink);
+        data_->EndWork(WorkRead);
+    } catch (...) {
+        dropData();
+        DoStatus(StatusReady, "Transfer complete");
+        if (owed) drainOwedReply();
+        throw;
+    }
+    dropData();
+    DoStatus(StatusReady, "Transfer complete");
+    readClosingReply();
+}
+
+void TIdFTP::copyDataOut(DataSource& source, bool fromStart) {
+    if (fromStart) source.Rewind();
+    const std::int64_t size = source.Size();
+    std::int64_t pos = source.Position();
+    data_->BeginWork(WorkWrite, size - pos);
+    std::vector<char> buf(static_cast<std::size_t>(EffectiveSendBufferSize()));
+    while (pos < size) {
+        std::size_t n = source.Read(buf.data(), buf.size());
+        if (n == 0) throw EIdNoDataToRead();
+        if (aborted_) break;  // AbortTransfer closed the data connection: the data ends here
+        try {
+            data_->WriteBuffer(buf.data(), n);
+        } catch (const EIdException&) {
+            if (aborted_) break;
+            throw;
+        }
+        pos += static_cast<std::int64_t>(n);
+    }
+    data_->EndWork(WorkWrite);
+}
+
+void TIdFTP::upload(const std::string& command, DataSource& source, bool fromStart) {
+    DoStatus(StatusTransferStarting, "Starting FTP transfer");
+    aborted_ = false;
+    bool owed = false;
+    try {
+        if (Passive) {
+            std::unique_ptr<TIdTCPClient> c = connectPassiveData();
+            TIdTCPClient& ref = *c;
+            data_ = std::move(c);
+            WriteLn(command);
+            owed = true;
+            ref.Connect(-1);
+            GetResponse({110, 125, 150});
+        } else {
+            TIdSimpleServer& s = listenActive();
+            SendCmd(command, {125, 150});
+            owed = true;
+            s.Listen();
+        }
+        copyDataOut(source, fromStart);
+    } catch (const EIdProtocolReplyError&) {
+        // The server has answered the command: nothing more is owed.
+        dropData();
+        DoStatus(StatusReady, "Transfer complete");
+        throw;
+    } catch (...) {
+        dropData();
+        DoStatus(StatusReady, "Transfer complete");
+        if (owed) drainOwedReply();
+        throw;
+    }
+    dropData();
+    DoStatus(StatusReady, "Transfer complete");
+    readClosingReply();
+}
+
+void TIdFTP::AbortTransfer() {
+    std::exception_ptr failure;
+    if (IsOpen()) {
+        try {
+            WriteLn("ABOR");
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    if (data_) {
+        aborted_ = true;
+        data_->CloseConnection();
+    }
+    if (failure) std::rethrow_exception(failure);
+}
+
+// --------------------------------------------------------------- listing
+
+void TIdFTP::FetchListing(std::vector<std::string>* dest, const std::string& argument, bool detailed) {
+    BusyScope busy(*this);
+    std::string text;
+    download(trimBoth((detailed ? "LIST " : "NLST ") + argument),
+             [&text](const char* d, std::size_t n) { text.append(d, n); }, false, 0);
+    listing_ = SplitListingLines(text);
+    entries_.reset();
+    if (dest) *dest = listing_;
+}
+
+TIdFTPListItems& TIdFTP::ListingEntries() {
+    if (!entries_) entries_ = BuildListingEntries(this, listing_, ListHooks);
+    return *entries_;
+}
+
+// ----------------------------------------------------------------- files
+
+namespace {
+
+class FileSource : public TIdFTP::DataSource {
+public:
+    FileSource(std::FILE* f, std::string path) : f_(f), path_(std::move(path)) {}
+    std::int64_t Size() override {
+        struct stat st {};
+        if (::fstat(fileno(f_), &st) != 0) throw EIdLocalFileError(localError("Cannot read", path_));
+        return static_cast<std::int64_t>(st.st_size);
+    }
+    std::int64_t Position() override { return static_cast<std::int64_t>(ftello(f_)); }
+    void Rewind() override { fseeko(f_, 0, SEEK_SET); }
+    std::size_t Read(char* buf, std::size_t len) override {
+        std::size_t n = std::fread(buf, 1, len, f_);
+        if (n == 0 && std::ferror(f_)) throw EIdLocalFileError(localError("Cannot read", path_));
+        return n;
+    }
+
+private:
+    std::FILE* f_;
+    std::string path_;
+};
+
+struct FileCloser {
+    std::FILE* f = nullptr;
+    ~FileCloser() {
+        if (f) std::fclose(f);
+    }
+};
+
+constexpr std::size_t kFileBuffer = 1 << 20;
+
+} // namespace
+
+void TIdFTP::probeResume() {
+    if (resumeProbed_) return;
+    int code = SendCmd("REST 1", {});
+    canResume_ = code == 350;
+    SendCmd("REST 0", {});
+    resumeProbed_ = true;
+}
+
+void TIdFTP::DownloadToFile(const std::string& remoteName, const std::string& localPath, bool overwrite,
+                            bool resume) {
+    BusyScope busy(*this);
+    struct stat st {};
+    const bool exists = ::stat(localPath.c_str(), &st) == 0;
+    bool effectiveResume = false;
+    const char* mode = "wb";
+    if (exists) {
+        if (resume) {
+            probeResume();
+            effectiveResume = canResume_;
+        }
+        if (overwrite && !effectiveResume) mode = "wb";
+        else if (!overwrite && effectiveResume) mode = "ab";
+        else throw EIdFTPFileAlreadyExists();
+    } else if (resume) {
+        probeResume();
+        effectiveResume = canResume_;
+    }
+    std::vector<char> vbuf(kFileBuffer);  // must outlive the FILE
+    FileCloser file;
+    file.f = std::fopen(localPath.c_str(), mode);
+    if (!file.f) throw EIdLocalFileError(localError("Cannot create file", localPath));
+    std::setvbuf(file.f, vbuf.data(), _IOFBF, vbuf.size());
+    fseeko(file.f, 0, SEEK_END);
+    const std::int64_t position = static_cast<std::int64_t>(ftello(file.f));
+    std::FILE* f = file.f;
+    download("RETR " + remoteName,
+             [f, &localPath](const char* d, std::size_t n) {
+                 if (std::fwrite(d, 1, n, f) != n) throw EIdLocalFileError(localError("Cannot write", localPath));
+             },
+             effectiveResume, position);
+    // A failed flush means the file on disk is short: that is a failure.
+    int rc = std::fflush(file.f);
+    int rc2 = std::fclose(file.f);
+    file.f = nullptr;
+    if (rc != 0 || rc2 != 0) throw EIdLocalFileError(localError("Cannot write", localPath));
+    if (OnAfterGet) OnAfterGet(this, localPath);
+}
+
+void TIdFTP::UploadFromFile(const std::string& localPath, const std::string& remoteName, bool append) {
+    BusyScope busy(*this);
+    std::vector<char> vbuf(kFileBuffer);  // must outlive the FILE
+    FileCloser file;
+    file.f = std::fopen(localPath.c_str(), "rb");
+    if (!file.f) throw EIdLocalFileError(localError("Cannot open file", localPath));
+    std::setvbuf(file.f, vbuf.data(), _IOFBF, vbuf.size());
+    FileSource source(file.f, localPath);
+    if (remoteName.empty()) upload("STOU ", source, true);
+    else if (append) upload("APPE " + remoteName, source, false);
+    else upload("STOR " + remoteName, source, true);
+}

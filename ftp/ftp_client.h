@@ -1,0 +1,152 @@
+#pragma once
+// The FTP client of one browser frame: login through the FTP proxy modes,
+// single-reply commands, listings and file transfers over passive or active
+// data connections. Every call blocks and keeps the current message pump
+// (ftp/message_pump.h) running; a user action run by the pump may close the
+// connection under a call, which then fails with an EIdException.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ftp/listing_parser.h"
+#include "ftp/tcp_connection.h"
+
+enum TIdFTPTransferType { ftASCII, ftBinary };
+
+enum TIdFtpProxyType {
+    fpcmNone,
+    fpcmUserSite,
+    fpcmSite,
+    fpcmOpen,
+    fpcmUserPass,
+    fpcmTransparent,
+    fpcmHttpProxyWithFtp,
+};
+
+// Profile type names ("None", "UserSite", ...) to modes; unknown -> fpcmNone.
+TIdFtpProxyType ProxyTypeFromName(const std::string& name);
+
+struct TIdFtpProxySettings {
+    TIdFtpProxyType ProxyType = fpcmNone;
+    std::string Host;
+    int Port = 0;
+    std::string UserName;
+    std::string Password;
+};
+
+class TIdFTP : public TIdTCPClient {
+public:
+    TIdFTP();
+    ~TIdFTP() override;
+
+    // Settings (Host, Port = 21, ReadTimeout, RecvBufferSize, SendBufferSize,
+    // Intercept, IOHandler come from the TCP layers).
+    std::string Username;
+    std::string Password;
+    bool Passive = false;
+    TIdFtpProxySettings ProxySettings;
+    // SOCKS settings of the control connection's socket layer.
+    TIdSocksInfo& SocksInfo() { return IOHandler()->SocksInfo(); }
+
+    TIdFTPTransferType TransferType() const { return transferType_; }
+    // Sends TYPE at once when connected; ignored while a data connection exists.
+    void SetTransferType(TIdFTPTransferType type);
+
+    // Events besides those of the TCP layers.
+    TNotifyEvent OnAfterClientLogin;
+    std::function<void(void* ASender, const std::string& ALocalPath)> OnAfterGet;
+    // Listing hooks (none set by the browser frame).
+    ListingHooks ListHooks;
+
+    // Connects (to the FTP proxy when its mode and host say so), reads the
+    // 220 greeting and, withLogin, logs in and asks SYST. Any failure closes
+    // the connection before the error is passed on.
+    void OpenConnection(bool withLogin = true, int connectTimeoutMs = -1);
+    // Closes without sending QUIT (the data connection too). Allowed while
+    // another call is blocked.
+    void CloseConnection() override;
+    // Does nothing while a call is reading the connection itself.
+    void ProbePeerClosed(bool raiseIfClosed) override;
+
+    // Sends the line and reads one reply; accepted -1 accepts every code.
+    int RunCommand(const std::string& line, int accepted);
+    void ChangeFolder(const std::string& path);
+    std::string CurrentFolder();
+    void CreateFolder(const std::string& name);
+    void RemoveFolder(const std::string& name);
+    void RemoveFile(const std::string& name);
+    void RenameEntry(const std::string& from, const std::string& to);
+    // Size from a 213 reply; -1 for any other code or a text that is no number.
+    std::int64_t RemoteSize(const std::string& name);
+
+    // LIST (detailed) or NLST with the argument, trimmed. The lines replace the
+    // previous listing's and, when dest is given, dest's contents.
+    void FetchListing(std::vector<std::string>* dest, const std::string& argument = "",
+                      bool detailed = true);
+    const std::vector<std::string>& ListingLines() const { return listing_; }
+    // Entries of the last listing, parsed on first access.
+    TIdFTPListItems& ListingEntries();
+
+    void DownloadToFile(const std::string& remoteName, const std::string& localPath, bool overwrite,
+                        bool resume);
+    // Empty remoteName: STOU with a name the server chooses.
+    void UploadFromFile(const std::string& localPath, const std::string& remoteName, bool append);
+    // Sends ABOR (no reply read) and kills the data connection. Allowed while
+    // a transfer is blocked; the transfer then ends.
+    void AbortTransfer();
+
+    // State kept by the client.
+    const TIdRFCReply& LoginReply() const { return loginReply_; }
+    const std::string& SystemDesc() const { return systemDesc_; }
+    bool ResumeProbed() const { return resumeProbed_; }
+    bool CanResume() const { return canResume_; }
+    // True while a command waits for its reply or a transfer runs.
+    bool Busy() const { return busy_ > 0; }
+    bool DataConnectionOpen() const { return data_ != nullptr; }
+
+    // Byte sources and sinks of the copy loops.
+    using DataSink = std::function<void(const char* data, std::size_t len)>;
+    class DataSource {
+    public:
+        virtual ~DataSource() = default;
+        virtual std::int64_t Size() = 0;
+        virtual std::int64_t Position() = 0;
+        virtual void Rewind() = 0;
+        // 0 only at the end (or when nothing can be read).
+        virtual std::size_t Read(char* buf, std::size_t len) = 0;
+    };
+
+private:
+    class BusyScope;
+
+    TIdFTPTransferType transferType_ = ftBinary;
+    TIdRFCReply loginReply_;
+    std::string systemDesc_;
+    bool resumeProbed_ = false;
+    bool canResume_ = false;
+    int busy_ = 0;
+    std::vector<std::string> listing_;
+    std::shared_ptr<TIdFTPListItems> entries_;
+    std::unique_ptr<TIdTCPConnection> data_;  // present only during a transfer
+    std::unique_ptr<TIdIOHandlerSocket> dataHandler_;
+
+    void login();
+    void loginPair(const std::string& user, const std::string& pass);
+    void sendTransferType();
+    void probeResume();
+    void passiveAddress(std::string& host, int& port);
+    void prepareData();
+    void dropData();
+    void download(const std::string& command, const DataSink& sink, bool resume, std::int64_t position);
+    void upload(const std::string& command, DataSource& source, bool fromStart);
+    void readClosingReply();
+    void drainOwedReply();
+    void copyDataOut(DataSource& source, bool fromStart);
+    void configureData(TIdTCPConnection& c);
+    std::unique_ptr<TIdTCPClient> connectPassiveData();
+    TIdSimpleServer& listenActive();
+    void closeAll();
+    bool aborted_ = false;
+};

@@ -1,0 +1,131 @@
+#pragma once
+// Errors of the FTP client and its TCP layers. Each carries a fixed message.
+#include <string>
+#include <vector>
+
+#include "platform/exceptions.h"
+#include "platform/net/stack.h"  // EIdStackInitializationFailed
+
+// Errors that the application reports quietly (a server that simply closed).
+class EIdSilentException : public EIdException {
+public:
+    using EIdException::EIdException;
+};
+
+class EIdAlreadyConnected : public EIdException {
+public:
+    EIdAlreadyConnected() : EIdException("Already connected.") {}
+};
+
+class EIdConnectTimeout : public EIdException {
+public:
+    EIdConnectTimeout() : EIdException("Connect timed out.") {}
+};
+
+// Message: the socket error message of the failed connect.
+class EIdConnectException : public EIdException {
+public:
+    EIdConnectException(const std::string& message, int code) : EIdException(message), code_(code) {}
+    int LastError() const { return code_; }
+
+private:
+    int code_;
+};
+
+class EIdReadTimeout : public EIdException {
+public:
+    EIdReadTimeout() : EIdException("Read Timeout") {}
+};
+
+class EIdReadLnMaxLineLengthExceeded : public EIdException {
+public:
+    EIdReadLnMaxLineLengthExceeded() : EIdException("Max line length exceeded.") {}
+};
+
+class EIdConnClosedGracefully : public EIdSilentException {
+public:
+    EIdConnClosedGracefully() : EIdSilentException("Connection Closed Gracefully.") {}
+};
+
+class EIdNotConnected : public EIdException {
+public:
+    EIdNotConnected() : EIdException("Not Connected") {}
+};
+
+class EIdClosedSocket : public EIdException {
+public:
+    EIdClosedSocket() : EIdException("Disconnected.") {}
+};
+
+class EIdNoDataToRead : public EIdException {
+public:
+    EIdNoDataToRead() : EIdException("No data to read.") {}
+};
+
+// A reply code outside the accepted ones. Message: the reply's Text lines,
+// each followed by CR LF.
+class EIdProtocolReplyError : public EIdException {
+public:
+    EIdProtocolReplyError(int code, const std::string& message) : EIdException(message), code_(code) {}
+    int ReplyErrorCode() const { return code_; }
+
+private:
+    int code_;
+};
+
+// "Socket Error # <code>\r\n<text>".
+class EIdSocketError : public EIdException {
+public:
+    explicit EIdSocketError(int code);
+    int LastError() const { return code_; }
+    static std::string MessageFor(int code);
+
+private:
+    int code_;
+};
+
+class EIdInvalidSocket : public EIdException {
+public:
+    EIdInvalidSocket() : EIdException("Cannot allocate socket.") {}
+};
+
+class EIdCouldNotBindSocket : public EIdException {
+public:
+    EIdCouldNotBindSocket() : EIdException("Could not bind socket. Address and port are already in use.") {}
+};
+
+class EIdInvalidPortRange : public EIdException {
+public:
+    EIdInvalidPortRange(int lo, int hi)
+        : EIdException("Invalid Port Range (" + std::to_string(lo) + " - " + std::to_string(hi) + ")") {}
+};
+
+class EIdCanNotBindPortInRange : public EIdException {
+public:
+    EIdCanNotBindPortInRange(int lo, int hi)
+        : EIdException("Can not bind in port range (" + std::to_string(lo) + " - " + std::to_string(hi) + ")") {}
+};
+
+class EIdWS2StubError : public EIdException {
+public:
+    using EIdException::EIdException;
+};
+
+class EIdFTPFileAlreadyExists : public EIdException {
+public:
+    EIdFTPFileAlreadyExists() : EIdException("Destination file already exists.") {}
+};
+
+// A command issued while the client still waits for the reply to another one
+// (a user action running inside the message pump). Two conversations on one
+// control connection would pair replies with the wrong commands.
+class EIdCommandInProgress : public EIdException {
+public:
+    EIdCommandInProgress() : EIdException("Another command is still in progress on this connection.") {}
+};
+
+// A local file that could not be created, opened, read or written.
+class EIdLocalFileError : public EIdException {
+public:
+    using EIdException::EIdException;
+};

@@ -1,0 +1,500 @@
+#include "ftp/listing_parser.h"
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <limits>
+
+namespace {
+
+// ASCII-only case mapping: names are bytes and must not pass through a locale.
+char upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+
+std::string upperCopy(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = upper(c);
+    return out;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isTrimmed(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string_view trim(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && isTrimmed(s[b])) ++b;
+    while (e > b && isTrimmed(s[e - 1])) --e;
+    return s.substr(b, e - b);
+}
+
+std::string_view trimRightBlanks(std::string_view s) {
+    std::size_t e = s.size();
+    while (e > 0 && isTrimmed(s[e - 1])) --e;
+    return s.substr(0, e);
+}
+
+// 1-based character range that tolerates short lines.
+std::string_view chars(std::string_view s, std::size_t from, std::size_t count) {
+    if (from == 0 || from > s.size()) return {};
+    return s.substr(from - 1, count);
+}
+
+bool isBlankLine(std::string_view s) {
+    for (char c : s)
+        if (c != ' ' && c != '\t') return false;
+    return true;
+}
+
+bool allDigits(std::string_view s) {
+    if (s.empty()) return false;
+    for (char c : s)
+        if (!isDigit(c)) return false;
+    return true;
+}
+
+// Decimal number with an optional sign; nullopt when it is not one or does not fit.
+std::optional<std::int64_t> toInt64(std::string_view s) {
+    bool negative = false;
+    if (!s.empty() && (s[0] == '-' || s[0] == '+')) {
+        negative = s[0] == '-';
+        s.remove_prefix(1);
+    }
+    if (!allDigits(s)) return std::nullopt;
+    std::uint64_t v = 0;
+    const std::uint64_t limit = std::uint64_t(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
+    for (char c : s) {
+        const unsigned d = unsigned(c - '0');
+        if (v > (limit - d) / 10) return std::nullopt;
+        v = v * 10 + d;
+    }
+    if (negative) return v == 0 ? 0 : -std::int64_t(v - 1) - 1;
+    return std::int64_t(v);
+}
+
+int toIntDef(std::string_view s, int def) {
+    auto v = toInt64(s);
+    if (!v || *v > std::numeric_limits<std::int32_t>::max() || *v < std::numeric_limits<std::int32_t>::min())
+        return def;
+    return int(*v);
+}
+
+// Sizes are never negative: a negative count from a server would only turn
+// into a wrong resume offset later.
+std::int64_t toSize(std::string_view s) {
+    auto v = toInt64(s);
+    return (v && *v >= 0) ? *v : 0;
+}
+
+std::string removeCommas(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s)
+        if (c != ',') out += c;
+    return out;
+}
+
+bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int daysInMonth(int y, int m) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return (m == 2 && isLeap(y)) ? 29 : days[m - 1];
+}
+
+// Days from 1970-01-01 of a proleptic Gregorian date.
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = unsigned(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + std::int64_t(doe) - 719468;
+}
+
+const std::int64_t kEpochShift = daysFromCivil(1899, 12, 30);
+
+int twoDigitYear(int year, int todayYear) {
+    if (year >= 100) return year;
+    int century = (todayYear / 100) * 100;
+    if (year > 50) century -= 100;
+    return year + century;
+}
+
+int monthFromWord(std::string_view word) {
+    static const char* const names[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                        "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    const std::string u = upperCopy(word);
+    for (int i = 0; i < 12; ++i)
+        if (u == names[i]) return i + 1;
+    return 0;
+}
+
+// Reads blank-separated words from a line.
+class Words {
+public:
+    explicit Words(std::string text) : text_(std::move(text)) {}
+    std::string_view Next() {
+        const std::size_t b = pos_;
+        while (pos_ < text_.size() && text_[pos_] != ' ') ++pos_;
+        return std::string_view(text_).substr(b, pos_ - b);
+    }
+    void SkipBlanks() {
+        while (pos_ < text_.size() && text_[pos_] == ' ') ++pos_;
+    }
+    std::string_view Rest() const { return std::string_view(text_).substr(pos_); }
+    bool AtEnd() const { return pos_ >= text_.size(); }
+    // Puts a word back in front of the text still to be read.
+    void PushFront(std::string_view word) {
+        text_ = std::string(word) + " " + std::string(Rest());
+        pos_ = 0;
+    }
+    // Steps over the one blank that ends the current word.
+    void SkipOne() {
+        if (pos_ < text_.size()) ++pos_;
+    }
+
+private:
+    std::string text_;
+    std::size_t pos_ = 0;
+};
+
+[[noreturn]] void failLine() { throw EIdException("Invalid listing line"); }
+
+void parseDosLine(ListingEntry& e, const ListingDate& today) {
+    const std::string_view line = e.RawLine;
+    // Servers set to four-digit years write the year in columns 7-10; reading
+    // only 7-8 would turn "2003" into 2020 and shift every later column.
+    const std::size_t yearWidth = (allDigits(chars(line, 7, 4)) && chars(line, 7, 4).size() == 4) ? 4 : 2;
+    std::string dateText;
+    dateText.append(chars(line, 1, 2)).append("/").append(chars(line, 4, 2)).append("/");
+    dateText.append(chars(line, 7, yearWidth));
+
+    const std::size_t restFrom = 6 + yearWidth;
+    std::string_view rest = trim(line.size() > restFrom ? line.substr(restFrom) : std::string_view());
+    const std::size_t timeEnd = std::min(rest.find(' '), rest.size());
+    const std::string timeText(rest.substr(0, timeEnd));
+    rest = trim(rest.substr(timeEnd));
+
+    e.Modified = 0;
+    [&] {
+        // Date: month, day, year, split by the first character that is not a digit.
+        std::size_t sepPos = 0;
+        while (sepPos < dateText.size() && isDigit(dateText[sepPos])) ++sepPos;
+        if (sepPos >= dateText.size()) return;
+        const char sep = dateText[sepPos];
+        std::vector<std::string_view> parts;
+        std::string_view d = dateText;
+        for (std::size_t p; (p = d.find(sep)) != std::string_view::npos; d.remove_prefix(p + 1))
+            parts.push_back(d.substr(0, p));
+        parts.push_back(d);
+        if (parts.size() != 3) return;
+        auto month = toInt64(parts[0]), day = toInt64(parts[1]), year = toInt64(parts[2]);
+        if (!month || !day || !year || *year < 0 || *year > 9999) return;
+
+        std::string t = upperCopy(timeText);
+        bool pm = false, am = false;
+        if (auto p = t.find("PM"); p != std::string::npos) {
+            t = t.substr(0, p);
+            pm = true;
+        }
+        if (auto p = t.find("AM"); p != std::string::npos) {
+            t = t.substr(0, p);
+            am = true;
+        }
+        int tp[4] = {0, 0, 0, 0};
+        std::size_t tsep = 0;
+        while (tsep < t.size() && isDigit(t[tsep])) ++tsep;
+        std::vector<std::string_view> tparts;
+        if (tsep < t.size()) {
+            const char s = t[tsep];
+            std::string_view tv = t;
+            for (std::size_t p; (p = tv.find(s)) != std::string_view::npos; tv.remove_prefix(p + 1))
+                tparts.push_back(tv.substr(0, p));
+            tparts.push_back(tv);
+        } else {
+            tparts.push_back(t);
+        }
+        if (tparts.size() > 4) return;
+        for (std::size_t i = 0; i < tparts.size(); ++i) {
+            auto v = toInt64(tparts[i]);
+            if (!v || *v < 0 || *v > 1000) return;
+            tp[i] = int(*v);
+        }
+        if (pm && tp[0] < 12) tp[0] += 12;
+        if (am && tp[0] == 12) tp[0] = 0;
+        auto value = EncodeListingDateTime(twoDigitYear(int(*year), today.Year), int(*month), int(*day), tp[0],
+                                           tp[1], tp[2], tp[3]);
+        if (value) e.Modified = *value;
+    }();
+
+    const std::size_t sizeEnd = std::min(rest.find(' '), rest.size());
+    const std::string sizeWord = removeCommas(rest.substr(0, sizeEnd));
+    std::string_view after = sizeEnd < rest.size() ? rest.substr(sizeEnd + 1) : std::string_view();
+    if (upperCopy(sizeWord) == "<DIR>") {
+        e.EntryKind = KindFolder;
+        // The column layout puts ten blanks after "<DIR>"; step over the nine
+        // that remain but never into the name when a server pads less.
+        std::size_t skip = 0;
+        while (skip < 9 && skip < after.size() && after[skip] == ' ') ++skip;
+        after.remove_prefix(skip);
+    } else {
+        e.EntryKind = KindFile;
+        e.EntrySize = toSize(sizeWord);
+    }
+    e.EntryName = std::string(trimRightBlanks(after));
+}
+
+void parseUnixLine(ListingEntry& e, bool dsk, const ListingDate& today) {
+    Words w(e.RawLine);
+    const std::string perm(w.Next());
+    w.SkipBlanks();
+    const char k = perm.empty() ? ' ' : upper(perm[0]);
+    e.EntryKind = k == 'D' ? KindFolder : (k == 'L' ? KindLink : KindFile);
+    auto part = [&](std::size_t from) { return perm.size() > from ? perm.substr(from, 3) : std::string(); };
+    e.UserRights = part(1);
+    e.GroupRights = part(4);
+    e.OtherRights = part(7);
+
+    std::string linkText, owner, group, size;
+    const std::string second(w.Next());
+    w.SkipBlanks();
+    bool noColumns = upperCopy(second) == "FOLDER";
+    if (!noColumns) {
+        if (second.size() > 3 && second[0] == '0') {
+            linkText = "0";
+            w.PushFront(std::string_view(second).substr(1));
+        } else {
+            linkText = second;
+        }
+        owner = std::string(w.Next());
+        w.SkipBlanks();
+        group = std::string(w.Next());
+        w.SkipBlanks();
+    }
+
+    const std::string_view rest = w.Rest();
+    if (!dsk && !rest.empty() && isLetter(rest[0])) {
+        size = group;
+        group = owner;
+        owner.clear();
+    } else {
+        const std::string word(w.Next());
+        if (const auto comma = word.find(','); comma != std::string::npos) {
+            // Device numbers "major, minor": the minor is the next word unless
+            // it was written right after the comma.
+            if (comma + 1 == word.size()) {
+                w.SkipBlanks();
+                w.Next();
+            }
+        } else {
+            size = word;
+        }
+    }
+    w.SkipBlanks();
+
+    const int month = monthFromWord(w.Next());
+    w.SkipBlanks();
+    if (month == 0) failLine();
+    const int day = toIntDef(w.Next(), today.Day);
+    w.SkipBlanks();
+    const std::string yearOrTime(w.Next());
+    int year = today.Year, hour = 0, minute = 0;
+    if (const auto colon = yearOrTime.find(':'); colon != std::string::npos) {
+        std::string_view t = yearOrTime;
+        const std::string_view hh = t.substr(0, colon);
+        std::string_view mm = t.substr(colon + 1);
+        if (const auto c2 = mm.find(':'); c2 != std::string_view::npos) mm = mm.substr(0, c2);
+        hour = toIntDef(hh, 0);
+        minute = toIntDef(mm, 0);
+        if (today.Month < month) --year;
+    } else {
+        year = toIntDef(yearOrTime, today.Year);
+    }
+    w.SkipOne();
+    std::string name(w.Rest());
+
+    if (e.EntryKind == KindLink) {
+        // A link line without an arrow keeps its whole name rather than none.
+        if (const auto arrow = name.find(" -> "); arrow != std::string::npos) {
+            e.LinkTarget = name.substr(arrow + 4);
+            name.resize(arrow);
+        }
+    }
+    e.EntryName = std::move(name);
+    e.LinkCount = toIntDef(linkText, 0);
+    e.OwnerName = owner;
+    e.GroupName = group;
+    e.EntrySize = toSize(size);
+    auto value = EncodeListingDateTime(year, month, day, hour, minute, 0, 999);
+    if (!value) failLine();
+    e.Modified = *value;
+}
+
+bool isUnixPermissionField(std::string_view u) {
+    static const char* const allowed[10] = {"-BCDLPS", "-RSTWX", "-ARSTWX", "-RSTWX", "-HRSTWX",
+                                             "-RSTWX",  "-RSTWXY", "-ARSTWX", "-RSTWX", "-RSTWX"};
+    if (u.size() < 10) return false;
+    for (int i = 0; i < 10; ++i)
+        if (u[i] == '\0' || std::string_view(allowed[i]).find(u[i]) == std::string_view::npos) return false;
+    return true;
+}
+
+std::size_t firstNonBlank(const std::vector<std::string>& lines) {
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (!isBlankLine(lines[i])) return i;
+    return lines.size();
+}
+
+}  // namespace
+
+ListingDate ListingToday() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
+}
+
+std::optional<double> EncodeListingDateTime(int year, int month, int day, int hour, int minute, int second,
+                                            int msec) {
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
+        return std::nullopt;
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || msec < 0 || msec > 999)
+        return std::nullopt;
+    const double days = double(daysFromCivil(year, unsigned(month), unsigned(day)) - kEpochShift);
+    const double frac = (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + msec) / 86400000.0;
+    // Days before the epoch are negative while the time still counts forward.
+    return days >= 0 ? days + frac : days - frac;
+}
+
+ListingDateTime DecodeListingDateTime(double modified) {
+    ListingDateTime r;
+    double whole = std::trunc(modified);
+    double frac = std::fabs(modified - whole);
+    std::int64_t ms = std::llround(frac * 86400000.0);
+    if (ms >= 86400000) {
+        ms -= 86400000;
+        whole += modified >= 0 ? 1 : -1;
+    }
+    // Civil date from day count (inverse of daysFromCivil).
+    std::int64_t z = std::int64_t(whole) + kEpochShift + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = unsigned(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t y = std::int64_t(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    r.Day = int(doy - (153 * mp + 2) / 5 + 1);
+    r.Month = int(mp < 10 ? mp + 3 : mp - 9);
+    r.Year = int(y + (r.Month <= 2));
+    r.Hour = int(ms / 3600000);
+    r.Minute = int(ms / 60000 % 60);
+    r.Second = int(ms / 1000 % 60);
+    r.Msec = int(ms % 1000);
+    return r;
+}
+
+ListingEntry& TIdFTPListItems::Add() { return items_.emplace_back(); }
+
+ListingFormat TIdFTPListItems::CheckListFormat(std::string_view line, bool translate) {
+    if (!translate) return FormatNameOnly;
+    const std::string u = upperCopy(line);
+    if (isUnixPermissionField(u) || u.rfind("TOTAL", 0) == 0) return FormatUnix;
+    if (u.find("DSK:") != std::string::npos) return FormatDsk;
+    const std::string_view uv = u;
+    const auto sepAt = [&](std::size_t pos) {
+        const std::string_view c = chars(uv, pos, 1);
+        return c == "-" || c == "/";
+    };
+    if (sepAt(3) && sepAt(6)) {
+        if (trim(chars(uv, 25, 6)) == "<DIR>") return FormatDos;
+        const std::string_view blankPart = trim(chars(uv, 25, 6));
+        if (blankPart.empty() && allDigits(removeCommas(trim(chars(uv, 31, 8))))) return FormatDos;
+        // Servers that pad the size column less, or sizes wider than columns
+        // 31-38, still put the size as the first word from column 25.
+        std::string_view fromSize = trim(uv.size() >= 25 ? uv.substr(24) : std::string_view());
+        fromSize = fromSize.substr(0, std::min(fromSize.find(' '), fromSize.size()));
+        if (allDigits(removeCommas(fromSize))) return FormatDos;
+    }
+    return FormatUnknown;
+}
+
+void TIdFTPListItems::ParseEntry(ListingEntry& entry) const {
+    const ListingDate today = Today ? *Today : ListingToday();
+    switch (ListFormat) {
+    case FormatNone:
+        return;
+    case FormatDos:
+        parseDosLine(entry, today);
+        return;
+    case FormatUnix:
+        parseUnixLine(entry, false, today);
+        return;
+    case FormatDsk:
+        parseUnixLine(entry, true, today);
+        return;
+    case FormatNameOnly:
+        entry.EntryName = std::string(trim(entry.RawLine));
+        return;
+    case FormatCustom:
+        if (OnParseCustomListFormat) {
+            OnParseCustomListFormat(entry);
+            return;
+        }
+        throw EIdInvalidFTPListingFormat();
+    case FormatUnknown:
+        break;
+    }
+    throw EIdInvalidFTPListingFormat();
+}
+
+void TIdFTPListItems::LoadList(const std::vector<std::string>& lines) {
+    Clear();
+    std::size_t skip = lines.size();
+    if (ListFormat == FormatUnix) {
+        const std::size_t first = firstNonBlank(lines);
+        if (first < lines.size() && upperCopy(std::string_view(lines[first]).substr(0, 5)) == "TOTAL") skip = first;
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i == skip || isBlankLine(lines[i])) continue;
+        ListingEntry& entry = Add();
+        entry.RawLine = lines[i];
+        if (ListFormat == FormatNone) continue;
+        try {
+            ParseEntry(entry);
+        } catch (const std::exception&) {
+            // A bad line drops everything gathered so far; later lines still count.
+            Clear();
+        }
+    }
+}
+
+std::shared_ptr<TIdFTPListItems> BuildListingEntries(void* sender, const std::vector<std::string>& lines,
+                                                     const ListingHooks& hooks, std::optional<ListingDate> today) {
+    std::shared_ptr<TIdFTPListItems> list;
+    if (hooks.OnCreateFTPList) hooks.OnCreateFTPList(sender, list);
+    if (!list) list = std::make_shared<TIdFTPListItems>();
+    if (hooks.OnParseCustomListFormat) list->OnParseCustomListFormat = hooks.OnParseCustomListFormat;
+    if (today) list->Today = today;
+    if (lines.empty()) return list;
+    // A blank first line says nothing about the format; decide on the first real one.
+    std::size_t first = firstNonBlank(lines);
+    if (first == lines.size()) first = 0;
+    ListingFormat format = TIdFTPListItems::CheckListFormat(lines[first], true);
+    if (hooks.OnCheckListFormat) hooks.OnCheckListFormat(sender, lines[first], format);
+    list->ListFormat = format;
+    list->LoadList(lines);
+    return list;
+}
+
+std::vector<std::string> SplitListingLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            lines.emplace_back(text.substr(start, i - start));
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            start = i + 1;
+        }
+    }
+    if (start < text.size()) lines.emplace_back(text.substr(start));
+    return lines;
+}

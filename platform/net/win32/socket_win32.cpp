@@ -1,0 +1,214 @@
+// Winsock 2 side of the socket interface. Winsock reports its own error
+// numbers, so no mapping is needed here.
+#include "platform/net/socket.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include "platform/net/socket_errors.h"
+
+namespace net {
+
+namespace {
+
+int lastError() { return WSAGetLastError(); }
+
+SOCKET raw(SocketHandle s) { return static_cast<SOCKET>(s); }
+
+sockaddr_in makeAddr(const std::string& ip, std::uint16_t port, bool& ok) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    ok = true;
+    if (ip.empty()) {
+        a.sin_addr.s_addr = htonl(INADDR_ANY);
+    } else {
+        std::uint32_t v = 0;
+        ok = parseIPv4Literal(ip, v);
+        a.sin_addr.s_addr = htonl(v);
+    }
+    return a;
+}
+
+void splitAddr(const sockaddr_in& a, std::string& ip, std::uint16_t& port) {
+    ip = formatIPv4(ntohl(a.sin_addr.s_addr));
+    port = ntohs(a.sin_port);
+}
+
+int waitFor(SocketHandle s, bool forRead, int timeoutMs, int& err) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(raw(s), &set);
+    // A failed connect or a reset shows in the except set on Windows.
+    fd_set ex;
+    FD_ZERO(&ex);
+    FD_SET(raw(s), &ex);
+    timeval tv{};
+    timeval* ptv = nullptr;
+    if (timeoutMs >= 0) {
+        tv.tv_sec = timeoutMs / 1000;
+        tv.tv_usec = (timeoutMs % 1000) * 1000;
+        ptv = &tv;
+    }
+    const int r = ::select(0, forRead ? &set : nullptr, forRead ? nullptr : &set, &ex, ptv);
+    if (r == SOCKET_ERROR) {
+        err = lastError();
+        return -1;
+    }
+    err = 0;
+    return r > 0 ? 1 : 0;
+}
+
+} // namespace
+
+SocketHandle createTcpSocket(int& err) {
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) {
+        err = lastError();
+        return kInvalidSocket;
+    }
+    // Handles must not leak into processes the program starts.
+    ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    err = 0;
+    return static_cast<SocketHandle>(s);
+}
+
+void shutdownSend(SocketHandle s) {
+    if (s != kInvalidSocket) ::shutdown(raw(s), SD_SEND);
+}
+
+void shutdownBoth(SocketHandle s) {
+    if (s != kInvalidSocket) ::shutdown(raw(s), SD_BOTH);
+}
+
+void closeSocket(SocketHandle s) {
+    if (s != kInvalidSocket) ::closesocket(raw(s));
+}
+
+int bindSocket(SocketHandle s, const std::string& ip, std::uint16_t port) {
+    bool ok;
+    sockaddr_in a = makeAddr(ip, port, ok);
+    if (!ok) return WSAEADDRNOTAVAIL;
+    if (::bind(raw(s), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return lastError();
+    return 0;
+}
+
+int listenSocket(SocketHandle s, int backlog) {
+    if (::listen(raw(s), backlog) != 0) return lastError();
+    return 0;
+}
+
+SocketHandle acceptSocket(SocketHandle s, std::string& peerIp, std::uint16_t& peerPort, int& err) {
+    sockaddr_in a{};
+    int len = sizeof a;
+    SOCKET c = ::accept(raw(s), reinterpret_cast<sockaddr*>(&a), &len);
+    if (c == INVALID_SOCKET) {
+        err = lastError();
+        return kInvalidSocket;
+    }
+    ::SetHandleInformation(reinterpret_cast<HANDLE>(c), HANDLE_FLAG_INHERIT, 0);
+    err = 0;
+    splitAddr(a, peerIp, peerPort);
+    return static_cast<SocketHandle>(c);
+}
+
+int connectSocket(SocketHandle s, const std::string& ip, std::uint16_t port) {
+    bool ok;
+    sockaddr_in a = makeAddr(ip, port, ok);
+    if (!ok) return WSAEADDRNOTAVAIL;
+    if (::connect(raw(s), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return 0;
+    return lastError();
+}
+
+long sendSome(SocketHandle s, const void* data, std::size_t len, int& err, bool noWait) {
+    if (noWait) {
+        int werr = 0;
+        const int w = waitFor(s, false, 0, werr);
+        if (w < 0) {
+            err = werr;
+            return -1;
+        }
+        if (w == 0) {
+            err = WSAEWOULDBLOCK;
+            return -1;
+        }
+    }
+    const int chunk = len > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(len);
+    const int n = ::send(raw(s), static_cast<const char*>(data), chunk, 0);
+    if (n == SOCKET_ERROR) {
+        err = lastError();
+        return -1;
+    }
+    err = 0;
+    return n;
+}
+
+long recvSome(SocketHandle s, void* data, std::size_t len, int& err) {
+    const int chunk = len > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(len);
+    const int n = ::recv(raw(s), static_cast<char*>(data), chunk, 0);
+    if (n == SOCKET_ERROR) {
+        err = lastError();
+        return -1;
+    }
+    err = 0;
+    return n;
+}
+
+int waitReadable(SocketHandle s, int timeoutMs, int& err) { return waitFor(s, true, timeoutMs, err); }
+int waitWritable(SocketHandle s, int timeoutMs, int& err) { return waitFor(s, false, timeoutMs, err); }
+
+int setNoDelay(SocketHandle s, bool on) {
+    BOOL v = on ? TRUE : FALSE;
+    if (::setsockopt(raw(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&v), sizeof v) != 0)
+        return lastError();
+    return 0;
+}
+
+int localAddress(SocketHandle s, std::string& ip, std::uint16_t& port) {
+    sockaddr_in a{};
+    int len = sizeof a;
+    if (::getsockname(raw(s), reinterpret_cast<sockaddr*>(&a), &len) != 0) return lastError();
+    splitAddr(a, ip, port);
+    return 0;
+}
+
+int peerAddress(SocketHandle s, std::string& ip, std::uint16_t& port) {
+    sockaddr_in a{};
+    int len = sizeof a;
+    if (::getpeername(raw(s), reinterpret_cast<sockaddr*>(&a), &len) != 0) return lastError();
+    splitAddr(a, ip, port);
+    return 0;
+}
+
+int resolveIPv4(const std::string& name, std::string& dottedIp) {
+    if (_stricmp(name.c_str(), "localhost") == 0) {
+        dottedIp = "127.0.0.1";
+        return 0;
+    }
+    std::uint32_t v;
+    if (parseIPv4Literal(name, v)) {
+        dottedIp = formatIPv4(v);
+        return 0;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* res = nullptr;
+    const int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &res);
+    if (rc != 0 || !res) {
+        if (res) ::freeaddrinfo(res);
+        return kErrHostNotFound;
+    }
+    for (addrinfo* p = res; p; p = p->ai_next) {
+        if (p->ai_family == AF_INET) {
+            auto* a = reinterpret_cast<sockaddr_in*>(p->ai_addr);
+            dottedIp = formatIPv4(ntohl(a->sin_addr.s_addr));
+            ::freeaddrinfo(res);
+            return 0;
+        }
+    }
+    ::freeaddrinfo(res);
+    return kErrHostNotFound;
+}
+
+} // namespace net

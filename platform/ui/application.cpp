@@ -1,0 +1,33 @@
+#include "platform/ui/application.h"
+
+#include <atomic>
+#include <cstdio>
+#include <exception>
+
+namespace ui {
+namespace {
+std::atomic<int> g_discarded{0};
+}
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
+
+void reportDiscardedError(const char* what) {
+    ++g_discarded;
+    std::fprintf(stderr, "Ostrafen: discarded error: %s\n", what ? what : "(unknown)");
+    std::fflush(stderr);
+}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        reportDiscardedError(e.what());
+    } catch (...) {
+        reportDiscardedError("an error of unknown kind");
+    }
+    return false;
+}
+
+int Application::discardedErrors() { return g_discarded; }
+
+}  // namespace ui

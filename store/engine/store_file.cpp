@@ -1,0 +1,258 @@
+#include "store/engine/store_file.h"
+
+#include "store/schema.h"
+#include "store/table.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace store::engine {
+namespace {
+
+enum class FileState { Missing, Empty, Existing };
+
+bool sideFileExists(const std::string& path, const char* suffix) {
+    std::error_code ec;
+    return fs::exists(fs::path(path + suffix), ec);
+}
+
+std::uint32_t be32(const unsigned char* p) {
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) |
+           (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
+}
+
+// Looks at the bytes before SQLite does: SQLite would happily treat some
+// damaged files as usable and then write to them.
+FileState inspect(const std::string& path) {
+    std::error_code ec;
+    fs::file_status st = fs::status(fs::path(path), ec);
+    if (ec || !fs::exists(st)) {
+        if (st.type() == fs::file_type::not_found || ec == std::errc::no_such_file_or_directory)
+            return FileState::Missing;
+        throw EStoreError(path + ": cannot examine the file: " + ec.message());
+    }
+    if (!fs::is_regular_file(st)) throw EStoreError(path + ": not a regular file");
+    std::uintmax_t size = fs::file_size(fs::path(path), ec);
+    if (ec) throw EStoreError(path + ": cannot examine the file: " + ec.message());
+    if (size == 0) return FileState::Empty;
+
+    unsigned char h[100] = {};
+    std::ifstream in(fs::path(path), std::ios::binary);
+    if (!in) throw EStoreError(path + ": cannot read the file");
+    in.read(reinterpret_cast<char*>(h), sizeof h);
+    if (in.gcount() != static_cast<std::streamsize>(sizeof h) ||
+        std::memcmp(h, "SQLite format 3\0", 16) != 0)
+        throw EStoreError(path + ": not a store file");
+
+    std::uint32_t pageSize = (std::uint32_t(h[16]) << 8) | h[17];
+    if (pageSize == 1) pageSize = 65536;
+    bool pow2 = pageSize >= 512 && pageSize <= 65536 && (pageSize & (pageSize - 1)) == 0;
+    if (!pow2 || h[18] < 1 || h[18] > 2 || h[19] < 1 || h[19] > 2 || h[21] != 64 ||
+        h[22] != 32 || h[23] != 32)
+        throw EStoreError(path + ": damaged store file (bad header)");
+
+    // With a journal or log beside it, SQLite first restores the file from
+    // it, so its present size says nothing yet.
+    if (sideFileExists(path, "-journal") || sideFileExists(path, "-wal")) return FileState::Existing;
+    if (size % pageSize != 0) throw EStoreError(path + ": damaged store file (truncated)");
+    std::uint32_t pages = be32(h + 28);
+    bool pagesValid = pages != 0 && be32(h + 24) == be32(h + 92);
+    if (pagesValid && std::uintmax_t(pages) * pageSize > size)
+        throw EStoreError(path + ": damaged store file (truncated)");
+    return FileState::Existing;
+}
+
+void createPrivateFile(const std::string& path) {
+#ifndef _WIN32
+    // Passwords are kept as entered, so only the owner may read the file.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw EStoreError(path + ": cannot create the store file: " + std::strerror(errno));
+    ::close(fd);
+#else
+    (void)path;  // SQLite creates it; the folder's access rules apply.
+#endif
+}
+
+// Reads the list of tables; throws when the file fails SQLite's own check.
+std::set<std::string> checkedTables(Connection& c, const std::string& path) {
+    {
+        Stmt s = c.prepare("PRAGMA quick_check");
+        if (!s.step()) throw EStoreError(path + ": damaged store file");
+        Cell first = s.column(0);
+        if (first.s != "ok") throw EStoreError(path + ": damaged store file (" + first.s + ")");
+    }
+    std::set<std::string> names;
+    Stmt s = c.prepare("SELECT name FROM sqlite_master WHERE type='table'");
+    while (s.step()) names.insert(s.column(0).s);
+    return names;
+}
+
+std::set<std::string> indexNames(Connection& c) {
+    std::set<std::string> names;
+    Stmt s = c.prepare("SELECT name FROM sqlite_master WHERE type='index'");
+    while (s.step()) names.insert(s.column(0).s);
+    return names;
+}
+
+std::set<std::string> columnNames(Connection& c, const std::string& table) {
+    std::set<std::string> cols;
+    Stmt s = c.prepare("PRAGMA table_info(" + QuoteId(table) + ")");
+    while (s.step()) cols.insert(s.column(1).s);
+    return cols;
+}
+
+std::string columnSql(const FieldDef& f) {
+    switch (f.type) {
+    case FieldType::AutoNumber:
+        // AUTOINCREMENT: a deleted entry's number is never handed out again,
+        // so a stale link can never point at a newer row.
+        return QuoteId(f.name) + " INTEGER PRIMARY KEY AUTOINCREMENT";
+    case FieldType::Integer: return QuoteId(f.name) + " INTEGER";
+    case FieldType::Boolean: return QuoteId(f.name) + " BOOLEAN";
+    case FieldType::Text: break;
+    }
+    return QuoteId(f.name) + " TEXT";
+}
+
+std::vector<std::string> splitFields(const std::string& s) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (;;) {
+        size_t p = s.find(';', start);
+        out.push_back(s.substr(start, p == std::string::npos ? std::string::npos : p - start));
+        if (p == std::string::npos) break;
+        start = p + 1;
+    }
+    return out;
+}
+
+void seed(Connection& c) {
+    for (const char* cmd : {"NOOP", "PWD"}) {
+        Stmt s = c.prepare("INSERT INTO \"antiidle\"(\"command\",\"tf\") VALUES(?,1)");
+        s.bindBytes(1, cmd);
+        s.step();
+    }
+    for (const char* ext : {"ASP", "BAT", "C", "CGI", "CPP", "CSS", "DHTML", "HTM", "HTML",
+                            "PERL", "PHP", "PL"}) {
+        Stmt s = c.prepare("INSERT INTO \"ascext\"(\"ext\",\"tf\") VALUES(?,1)");
+        s.bindBytes(1, ext);
+        s.step();
+    }
+    Stmt s = c.prepare(
+        "INSERT INTO \"options\"(\"eanti\",\"interval\",\"transfermode\",\"transferc\","
+        "\"recvb\",\"sendb\",\"appe\") VALUES(1,30,?,?,2048,1024,1)");
+    s.bindBytes(1, "auto");
+    s.bindBytes(2, "none");
+    s.step();
+}
+
+// Creates what is missing; seeds when the file held no table at all.
+void complete(Connection& c, const std::set<std::string>& tables) {
+    bool fresh = true;
+    for (const std::string& t : tables)
+        if (t.rfind("sqlite_", 0) != 0) fresh = false;
+
+    std::vector<std::string> work;
+    for (const TableDef& d : TableDefs()) {
+        if (tables.count(d.name)) continue;
+        std::string sql = "CREATE TABLE " + QuoteId(d.name) + "(";
+        for (size_t i = 0; i < d.fields.size(); ++i)
+            sql += (i ? "," : "") + columnSql(d.fields[i]);
+        work.push_back(sql + ")");
+    }
+    std::set<std::string> indexes = indexNames(c);
+    for (const TableDef& d : TableDefs()) {
+        std::set<std::string> cols;
+        if (tables.count(d.name)) cols = columnNames(c, d.name);
+        else
+            for (const FieldDef& f : d.fields) cols.insert(f.name);
+        for (const std::string& ix : d.indexes) {
+            std::vector<std::string> fields = splitFields(ix);
+            std::string name = "ix_" + d.name;
+            std::string list;
+            bool usable = true;
+            for (const std::string& f : fields) {
+                name += "_" + f;
+                list += (list.empty() ? "" : ",") + QuoteId(f);
+                if (!cols.count(f)) usable = false;
+            }
+            // An old table without the field still opens; it just is not indexed.
+            if (!usable || indexes.count(name)) continue;
+            work.push_back("CREATE INDEX " + QuoteId(name) + " ON " + QuoteId(d.name) + "(" +
+                           list + ")");
+        }
+    }
+    if (work.empty()) return;  // nothing to write: a read-only store still opens
+
+    c.exec("BEGIN IMMEDIATE");
+    try {
+        for (const std::string& sql : work) c.exec(sql);
+        if (fresh) seed(c);
+        c.exec("COMMIT");
+    } catch (...) {
+        try { c.exec("ROLLBACK"); } catch (...) {}
+        throw;
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<Connection> OpenStoreFile(const std::string& path) {
+    if (path.empty()) throw EStoreError("no store file name");
+    FileState state = inspect(path);
+    std::set<std::string> tables;
+    if (state == FileState::Missing) {
+        createPrivateFile(path);
+        state = FileState::Empty;
+    }
+    if (state == FileState::Existing) {
+        // A read-only look first: a damaged or foreign file must not get a
+        // journal, a log or a single changed byte.
+        bool probed = false;
+        try {
+            Connection probe(path, Connection::Mode::ReadOnly);
+            tables = checkedTables(probe, path);
+            probed = true;
+        } catch (const EStoreError&) {
+            // A journal left by a killed process has to be played back by a
+            // writer; SQLite checks that the journal belongs to the file.
+            if (!sideFileExists(path, "-journal")) throw;
+        }
+        if (!probed) {
+            Connection recover(path, Connection::Mode::ReadWrite);
+            tables = checkedTables(recover, path);
+        }
+        bool ours = false, foreign = false;
+        for (const std::string& t : tables) {
+            if (t.rfind("sqlite_", 0) == 0) continue;
+            (FindTableDef(t) ? ours : foreign) = true;
+        }
+        if (foreign && !ours) throw EStoreError(path + ": not a store file (other tables only)");
+    }
+#ifdef _WIN32
+    auto mode = Connection::Mode::Create;
+#else
+    auto mode = Connection::Mode::ReadWrite;
+#endif
+    auto conn = std::make_unique<Connection>(path, mode);
+    // Each saved row is on disk before the call returns.
+    conn->exec("PRAGMA synchronous=FULL");
+    complete(*conn, tables);
+    return conn;
+}
+
+}  // namespace store::engine

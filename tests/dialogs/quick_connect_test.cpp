@@ -1,0 +1,216 @@
+// Quick connect: the quickftp history, what "C&onnect" hands over and
+// records, and "Save ftp site".
+#include "app/site_list_pane.h"
+#include "dialogs/quick_connect.h"
+#include "dialogs/site_editor.h"
+#include "tests/support/gui/app_fixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using testing_support::AppTest;
+using testing_support::onNextModal;
+
+namespace {
+
+struct QuickRow {
+    std::string ftp, user, pass;
+    int port = 21;
+    bool pasv = true;
+};
+
+void addQuick(store::Tdm& dm, const QuickRow& r) {
+    store::TableScope t(dm.quickftp());
+    t->append();
+    t->setString("ftp", r.ftp);
+    t->setString("user", r.user);
+    t->setString("pass", r.pass);
+    t->setInteger("port", r.port);
+    t->setBoolean("pasv", r.pasv);
+    t->post();
+}
+
+std::vector<QuickRow> quickRows(store::Tdm& dm) {
+    std::vector<QuickRow> out;
+    store::TableScope t(dm.quickftp());
+    for (t->first(); !t->eof(); t->next())
+        out.push_back({t->asString("ftp"), t->asString("user"), t->asString("pass"),
+                       t->asInteger("port"), t->asBoolean("pasv")});
+    return out;
+}
+
+QStringList items(QComboBox* box) {
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i) out << box->itemText(i);
+    return out;
+}
+
+class QuickConnectTest : public AppTest {
+protected:
+    void TearDown() override { sites::setMainWindowCalls({}); }
+};
+
+TEST_F(QuickConnectTest, HistoryFillsTheListAndMatchingTextFillsTheRest) {
+    addQuick(app.dm(), {"a.example", "alice", "pa", 2121, false});
+    addQuick(app.dm(), {"b.example", "bob", "pb", 21, true});
+    onNextModal([](QDialog& d) {
+        auto& q = static_cast<TForm15&>(d);
+        EXPECT_EQ(TForm15::current(), &q);
+        EXPECT_EQ(items(q.serverCombo()), (QStringList{"a.example", "b.example"}));
+        // The box starts empty and the defaults stand.
+        EXPECT_EQ(q.address(), QString());
+        EXPECT_EQ(q.port(), 21);
+        EXPECT_TRUE(q.passive());
+
+        q.serverCombo()->setEditText(QStringLiteral("a.exampl"));
+        EXPECT_EQ(q.user(), QString());
+        q.serverCombo()->setEditText(QStringLiteral("a.example"));
+        EXPECT_EQ(q.user(), QStringLiteral("alice"));
+        EXPECT_EQ(q.password(), QStringLiteral("pa"));
+        EXPECT_EQ(q.port(), 2121);
+        EXPECT_FALSE(q.passive());
+        // Typing on past a match keeps what was filled in.
+        q.serverCombo()->setEditText(QStringLiteral("a.example.net"));
+        EXPECT_EQ(q.user(), QStringLiteral("alice"));
+        EXPECT_EQ(q.port(), 2121);
+        // Choosing from the list fills as well.
+        q.serverCombo()->setCurrentIndex(1);
+        EXPECT_EQ(q.user(), QStringLiteral("bob"));
+        EXPECT_TRUE(q.passive());
+        q.cancelButton()->click();
+    });
+    TForm15::Execute(nullptr);
+    EXPECT_EQ(TForm15::current(), nullptr);
+    EXPECT_EQ(quickRows(app.dm()).size(), 2u);
+}
+
+TEST_F(QuickConnectTest, ConnectHandsOverWhileOpenThenRecordsOneRowPerAddress) {
+    QStringList seen;
+    sites::setMainWindowCalls({[&](const QString& name, bool quick) {
+                                   TForm15* q = TForm15::current();
+                                   ASSERT_NE(q, nullptr);
+                                   EXPECT_TRUE(quick);
+                                   seen << QStringLiteral("%1|%2|%3|%4|%5")
+                                               .arg(name, q->user(), q->password())
+                                               .arg(q->port())
+                                               .arg(q->passive());
+                               },
+                               nullptr});
+    auto connectWith = [](const QString& host, const QString& user, int port, bool pasv) {
+        onNextModal([=](QDialog& d) {
+            auto& q = static_cast<TForm15&>(d);
+            q.serverCombo()->setEditText(host);
+            q.userEdit()->setText(user);
+            q.passwordEdit()->setText(QStringLiteral("secret"));
+            q.portBox()->setNumber(port);
+            q.passiveCheck()->setChecked(pasv);
+            q.connectButton()->click();
+            EXPECT_EQ(q.result(), QDialog::Accepted);
+        });
+        TForm15::Execute(nullptr);
+    };
+    connectWith(QStringLiteral("h.example"), QStringLiteral("first"), 21, true);
+    connectWith(QStringLiteral("other.example"), QStringLiteral("o"), 990, true);
+    connectWith(QStringLiteral("h.example"), QStringLiteral("second"), 2121, false);
+
+    EXPECT_EQ(seen, (QStringList{"h.example|first|secret|21|1", "other.example|o|secret|990|1",
+                                 "h.example|second|secret|2121|0"}));
+    const auto rows = quickRows(app.dm());
+    ASSERT_EQ(rows.size(), 2u);
+    int h = rows[0].ftp == "h.example" ? 0 : 1;
+    EXPECT_EQ(rows[h].ftp, "h.example");
+    EXPECT_EQ(rows[h].user, "second");
+    EXPECT_EQ(rows[h].pass, "secret");
+    EXPECT_EQ(rows[h].port, 2121);
+    EXPECT_FALSE(rows[h].pasv);
+}
+
+TEST_F(QuickConnectTest, EmptyAddressIsPassedOnUnchanged) {
+    QStringList names;
+    sites::setMainWindowCalls({[&](const QString& name, bool) { names << name; }, nullptr});
+    onNextModal([](QDialog& d) { static_cast<TForm15&>(d).connectButton()->click(); });
+    TForm15::Execute(nullptr);
+    EXPECT_EQ(names, QStringList{QString()});
+}
+
+TEST_F(QuickConnectTest, ClearHistoryEmptiesTableAndListButKeepsTyping) {
+    addQuick(app.dm(), {"a.example", "alice", "pa", 2121, false});
+    onNextModal([this](QDialog& d) {
+        auto& q = static_cast<TForm15&>(d);
+        q.serverCombo()->setEditText(QStringLiteral("a.example"));
+        q.clearHistoryButton()->click();
+        EXPECT_EQ(q.serverCombo()->count(), 0);
+        EXPECT_EQ(q.address(), QStringLiteral("a.example"));
+        EXPECT_EQ(q.user(), QStringLiteral("alice"));
+        EXPECT_TRUE(quickRows(app.dm()).empty());
+        q.cancelButton()->click();
+    });
+    TForm15::Execute(nullptr);
+    EXPECT_TRUE(quickRows(app.dm()).empty());
+
+    // After clearing, a connect adds exactly one row again.
+    onNextModal([](QDialog& d) {
+        auto& q = static_cast<TForm15&>(d);
+        q.serverCombo()->setEditText(QStringLiteral("z.example"));
+        q.connectButton()->click();
+    });
+    TForm15::Execute(nullptr);
+    ASSERT_EQ(quickRows(app.dm()).size(), 1u);
+    EXPECT_EQ(quickRows(app.dm())[0].ftp, "z.example");
+}
+
+TEST_F(QuickConnectTest, SaveFtpSiteOpensAPrefilledEditor) {
+    int editors = 0;
+    onNextModal([&](QDialog& d) {
+        auto& q = static_cast<TForm15&>(d);
+        // Nothing typed: no editor.
+        onNextModal([&](QDialog& e) { ++editors; e.reject(); });
+        q.saveSiteButton()->click();
+        EXPECT_EQ(editors, 0);
+        testing_support::clearModalHandlers();
+
+        q.serverCombo()->setEditText(QStringLiteral("s.example"));
+        q.userEdit()->clear();
+        q.passwordEdit()->clear();
+        q.portBox()->setNumber(2100);
+        q.passiveCheck()->setChecked(false);
+        onNextModal([&](QDialog& e) {
+            ++editors;
+            auto& ed = static_cast<TForm4&>(e);
+            EXPECT_EQ(ed.windowTitle(), QStringLiteral("New FTP Site"));
+            EXPECT_EQ(ed.nameEdit()->text(), QString());
+            EXPECT_EQ(ed.addressEdit()->text(), QStringLiteral("s.example"));
+            EXPECT_EQ(ed.userEdit()->text(), QString());
+            EXPECT_EQ(ed.passwordEdit()->text(), QString());
+            EXPECT_EQ(ed.portBox()->number(), 2100);
+            EXPECT_FALSE(ed.passiveCheck()->isChecked());
+            EXPECT_EQ(ed.proxyCombo()->currentText(), QStringLiteral("None"));
+            ed.nameEdit()->setText(QStringLiteral("Saved"));
+            ed.okButton()->click();
+        });
+        q.saveSiteButton()->click();
+        EXPECT_EQ(editors, 1);
+        // The quick-connect window is unchanged and still open.
+        EXPECT_EQ(TForm15::current(), &q);
+        EXPECT_EQ(q.address(), QStringLiteral("s.example"));
+        EXPECT_EQ(q.port(), 2100);
+        EXPECT_NE(q.result(), QDialog::Accepted);
+        q.cancelButton()->click();
+    });
+    TForm15::Execute(nullptr);
+
+    store::TableScope t(app.dm().ftpsite());
+    ASSERT_TRUE(t->locate("name", {std::string("Saved")}));
+    EXPECT_EQ(t->asString("address"), "s.example");
+    EXPECT_EQ(t->asString("username"), "");
+    EXPECT_EQ(t->asString("password"), "");
+    EXPECT_EQ(t->asInteger("port"), 2100);
+    EXPECT_FALSE(t->asBoolean("pasv"));
+    EXPECT_TRUE(quickRows(app.dm()).empty());
+}
+
+}  // namespace

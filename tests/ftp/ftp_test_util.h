@@ -1,0 +1,99 @@
+#pragma once
+// Shared pieces of the FTP client tests: a counting message pump, a client
+// wired to a scripted server, and the login script every test starts with.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ftp/ftp_client.h"
+#include "tests/support/core/scripted_ftp_server.h"
+
+namespace ftptest {
+
+class CountingPump : public TIdAntiFreeze {
+public:
+    CountingPump() {
+        IdleTimeOut = 50;
+        OnlyWhenIdle = false;
+    }
+    int calls = 0;
+    std::function<void()> onPump;
+    void ProcessMessages(bool) override {
+        ++calls;
+        if (onPump) {
+            // One shot: a nested action runs once.
+            auto fn = std::move(onPump);
+            onPump = nullptr;
+            fn();
+        }
+    }
+};
+
+struct StatusLog {
+    std::vector<std::pair<TIdStatus, std::string>> items;
+    void attach(TIdFTP& ftp) {
+        ftp.OnStatus = [this](void*, TIdStatus s, const std::string& t) { items.emplace_back(s, t); };
+    }
+    int count(TIdStatus s) const {
+        int n = 0;
+        for (const auto& i : items) n += i.first == s;
+        return n;
+    }
+};
+
+inline void configure(TIdFTP& ftp, const testing_support::ScriptedFtpServer& srv) {
+    ftp.Host = "127.0.0.1";
+    ftp.Port = srv.port();
+    ftp.Username = "bob";
+    ftp.Password = "pw";
+    ftp.ReadTimeout = 5000;
+}
+
+// Greeting and a plain login with binary type.
+inline testing_support::ScriptedFtpServer& loginScript(testing_support::ScriptedFtpServer& srv) {
+    return srv.greet("220 ready")
+        .expect("USER bob", "331 password please")
+        .expect("PASS pw", "230 logged in")
+        .expect("TYPE I", "200 binary")
+        .expect("SYST", "215 UNIX Type: L8");
+}
+
+inline std::vector<std::string> loginLines() { return {"USER bob", "PASS pw", "TYPE I", "SYST"}; }
+
+inline std::vector<std::string> concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class TempDir {
+public:
+    TempDir() {
+        char tmpl[] = "/tmp/ostrafen-ftp-XXXXXX";
+        path_ = mkdtemp(tmpl);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeFile(const std::string& path, const std::string& data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << data;
+}
+
+} // namespace ftptest
