@@ -1,10 +1,29 @@
-#include <QApplication>
-#include <QLabel>
+// Program entry: the application with its error handler, the main window, the
+// data module, the message loop.
+#include "app/main_window.h"
+#include "platform/ui/application.h"
+#include "platform/ui/dialog_service.h"
+#include "store/table.h"
+
+#include <memory>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    ui::Application app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ostrafen"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ostrafen FREE Edition"));
-    QLabel l(QStringLiteral("Ostrafen"));
-    l.show();
-    return app.exec();
+    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+    ui::setHelpFile(QString());
+
+    auto window = std::make_unique<TForm1>();
+    // The data files live beside the executable (ui::dataDir()); the first
+    // showing of the window connects the store to its all.dat.
+    auto dm = std::make_unique<store::Tdm>();
+    window->showMaximized();
+    const int rc = app.exec();
+
+    ui::closeHelpWindow();
+    // The window's frames go before the data module they may still refer to.
+    window.reset();
+    dm.reset();
+    return rc;
 }

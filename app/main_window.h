@@ -92,7 +92,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildTopBar(QWidget* host);
+    QWidget* buildTopBar(QWidget* host);
     void FirstShow();
     void RestoreLayout();
     void SaveLayout();

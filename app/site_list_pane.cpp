@@ -175,7 +175,6 @@ SiteListPane::SiteListPane(TForm1* main, QWidget* parent) : QWidget(parent), mai
                                        QStringLiteral("Create date"),
                                        QStringLiteral("Latest access")});
     selection_ = new QItemSelectionModel(model_, this);
-    auto* delegate = new RenameDelegate(this, this);
 
     icons_ = new QListView;
     icons_->setObjectName(QStringLiteral("SiteIconView"));
@@ -190,7 +189,8 @@ SiteListPane::SiteListPane(TForm1* main, QWidget* parent) : QWidget(parent), mai
                                  static_cast<QAbstractItemView*>(report_)}) {
         v->setModel(model_);
         v->setSelectionModel(selection_);
-        v->setItemDelegate(delegate);
+        // One delegate per view: a shared one would hand each view the other's editor.
+        v->setItemDelegate(new RenameDelegate(this, v));
         v->setSelectionMode(QAbstractItemView::SingleSelection);
         v->setSelectionBehavior(QAbstractItemView::SelectRows);
         v->setEditTriggers(QAbstractItemView::EditKeyPressed);

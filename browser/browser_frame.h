@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -173,9 +174,21 @@ signals:
     void findRequested();
     void filterRequested();
 
+public:
+    // Counts one blocking operation on this frame for as long as it lives.
+    // Timers stay quiet and the frame is kept alive while any is counted.
+    class BusyScope {
+    public:
+        explicit BusyScope(Tfb* f) : f_(f) { ++f_->busy_; }
+        ~BusyScope() { f_->endBusy(); }
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+    private:
+        Tfb* f_;
+    };
+
 private:
-    class Busy;
-    friend class Busy;
     class FtpOps;
 
     void buildLayout();
@@ -207,9 +220,11 @@ private:
     void onRenameRequested(int row, const QString& text);
     void onRowActivated();
     std::vector<RemoteEntry> fetchEntries();
-    void writeExport(const QString& path, const struct ExportTreeHolder& tree);
+    void enterFolder(const std::string& name);
+    void deleteOne(const std::string& name, bool isFolder);
+    void reconnectAfterAbort();
+    std::optional<QString> askExportFile();
     std::string exportRootText(const std::string& folder) const;
-    std::string hostBytes() const;
     void endBusy();
 
     std::unique_ptr<TIdIOHandlerSocket> io_;

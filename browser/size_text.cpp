@@ -55,8 +55,10 @@ void civilFromDays(std::int64_t z, int& y, unsigned& m, unsigned& d) {
 
 std::string formatListingDate(double days) {
     if (!std::isfinite(days) || days < -600000 || days > 3000000) days = 0;
-    // Whole seconds; the date part counts whole days even for negative values.
-    const auto total = static_cast<std::int64_t>(std::llround(days * 86400.0));
+    // Whole seconds, the fraction dropped (a listing time may carry 999 ms);
+    // the small bias keeps an exact second that binary fractions put just
+    // below it from losing that second.
+    const auto total = static_cast<std::int64_t>(std::floor(days * 86400.0 + 1e-4));
     std::int64_t dayNo = total / 86400;
     std::int64_t secs = total % 86400;
     if (secs < 0) { secs += 86400; --dayNo; }

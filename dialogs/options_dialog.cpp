@@ -88,7 +88,7 @@ QComboBox* siteEditorList(TForm4* editor, options::ProfileKind kind) {
 [[maybe_unused]] int findProfileEntry(QComboBox* box, const QString& name, bool last) {
     int found = -1;
     for (int i = 0; i < box->count(); ++i) {
-        if (i == 0 && box->itemText(0) == QLatin1String("None")) continue;
+        
         if (box->itemText(i) == name) {
             found = i;
             if (!last) break;

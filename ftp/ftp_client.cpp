@@ -310,6 +310,22 @@ TIdSimpleServer& TIdFTP::listenActive() {
     s->BoundIP = IOHandler()->IP;
     s->BoundPort = 0;
     TIdSimpleServer& ref = *s;
+    // The server may give up instead of connecting (a 425 reply, or closing
+    // the control connection): end the wait then rather than wait forever.
+    const std::uint64_t started = net::tickCount64();
+    ref.OnAcceptSlice = [this, started] {
+        TIdIOHandlerSocket* h = IOHandler();
+        int err = 0;
+        if (InputBufferSize() > 0 ||
+            (h->HandleAllocated() && net::waitReadable(h->Handle(), 0, err) > 0)) {
+            if (InputBufferSize() == 0) ReadFromStack(true, -1, true);
+            int code = GetResponse({});
+            throw EIdProtocolReplyError(code, LastCmdResult().JoinedText());
+        }
+        if (!h->HandleAllocated()) throw EIdConnClosedGracefully();
+        if (ReadTimeout > 0 && net::tickCount64() - started > static_cast<std::uint64_t>(ReadTimeout))
+            throw EIdReadTimeout();
+    };
     data_ = std::move(s);
     ref.BeginListen();
     std::string ip = ref.IOHandler()->IP;
@@ -378,6 +394,11 @@ void TIdFTP::download(const std::string& command, const DataSink& sink, bool res
         data_->BeginWork(WorkRead, 0);
         data_->ReadUntilClose(sink);
         data_->EndWork(WorkRead);
+    } catch (const EIdProtocolReplyError&) {
+        // The server has answered the command: nothing more is owed.
+        dropData();
+        DoStatus(StatusReady, "Transfer complete");
+        throw;
     } catch (...) {
         dropData();
         DoStatus(StatusReady, "Transfer complete");

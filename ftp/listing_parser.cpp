@@ -448,6 +448,7 @@ void TIdFTPListItems::ParseEntry(ListingEntry& entry) const {
 
 void TIdFTPListItems::LoadList(const std::vector<std::string>& lines) {
     Clear();
+    items_.reserve(lines.size());
     std::size_t skip = lines.size();
     if (ListFormat == FormatUnix) {
         const std::size_t first = firstNonBlank(lines);

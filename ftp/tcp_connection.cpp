@@ -687,12 +687,16 @@ void TIdSimpleServer::Listen() {
         int slice = AcceptWait;
         int idle = TIdAntiFreeze::IdleSlice();
         if (idle > 0 && idle < slice) slice = idle;
+        if (OnAcceptSlice && slice > 100) slice = 100;
         int err = 0;
         int r = net::waitReadable(listener_, slice, err);
         if (r < 0) throw EIdSocketError(err);
         TIdAntiFreeze::DoProcess(r == 0);
         if (aborted_ || listener_ == net::kInvalidSocket) throw EIdConnClosedGracefully();
-        if (r == 0) continue;
+        if (r == 0) {
+            if (OnAcceptSlice) OnAcceptSlice();
+            continue;
+        }
         std::string ip;
         std::uint16_t port = 0;
         net::SocketHandle c = net::acceptSocket(listener_, ip, port, err);

@@ -242,6 +242,9 @@ public:
     int BoundPort = 0;
     int AcceptWait = 1000;  // ms per wait slice
     int ListenQueue = 15;
+    // Called after every wait slice; may throw to end the wait (the owner
+    // watches its control connection there).
+    std::function<void()> OnAcceptSlice;
 
     // Binds and listens; the chosen address is then in IOHandler()->IP/Port.
     void BeginListen();

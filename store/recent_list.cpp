@@ -91,6 +91,8 @@ bool SaveRecentList(const std::string& path, const std::vector<std::string>& ite
     return ok;
 }
 
+bool ClearRecentList(const std::string& path) { return SaveRecentList(path, {}); }
+
 bool AddRecentUnique(std::vector<std::string>& items, const std::string& text) {
     if (std::find(items.begin(), items.end(), text) != items.end()) return false;
     items.push_back(text);

@@ -19,6 +19,9 @@ std::vector<std::string> LoadRecentList(const std::string& path);
 // backed off to a whole UTF-8 character. False when the file cannot be written.
 bool SaveRecentList(const std::string& path, const std::vector<std::string>& items);
 
+// The "Clear history" of a box: an empty list, saved (a 4-byte file).
+bool ClearRecentList(const std::string& path);
+
 // Appends `text` unless an entry equals it exactly (letter case included);
 // true when it was appended.
 bool AddRecentUnique(std::vector<std::string>& items, const std::string& text);

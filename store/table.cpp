@@ -18,6 +18,20 @@ using engine::Stmt;
 struct Database::Impl {
     std::unique_ptr<engine::Connection> conn;
     std::vector<Table*> tables;
+    int batchDepth = 0;
+
+    // Ends an open batch; a failed write is reported, it cannot be thrown
+    // from where batches end.
+    void commitBatch() {
+        batchDepth = 0;
+        if (!conn) return;
+        try {
+            conn->exec("COMMIT");
+        } catch (const EStoreError& e) {
+            std::cerr << "Ostrafen store: " << e.what() << std::endl;
+            try { conn->exec("ROLLBACK"); } catch (...) {}
+        }
+    }
 };
 
 namespace {
@@ -85,6 +99,12 @@ Cell bytesCell(std::string v) {
 // The value a field holds before anything was written to it.
 Cell emptyCell(FieldType t) { return t == FieldType::Text ? bytesCell("") : intCell(0); }
 
+// Adds an item to a comma-separated list.
+void joinTo(std::string& list, const std::string& item) {
+    if (!list.empty()) list += ',';
+    list += item;
+}
+
 std::vector<std::string> splitFields(const std::string& s) {
     std::vector<std::string> out;
     size_t start = 0;
@@ -111,7 +131,7 @@ struct Table::Impl {
 
     bool active = false;
     std::vector<Column> cols;
-    std::string selectRowSql;
+    std::string selectRowSql, chunkAfterSql, chunkBeforeSql;
 
     // Row ids in table order. Deleted rows are only marked, so that deleting
     // while walking a long table stays cheap; the marks are swept now and then.
@@ -129,10 +149,24 @@ struct Table::Impl {
     size_t savedPos = 0;
     bool savedBof = true, savedEof = true;
 
-    // The current row as last read from the file.
-    bool cached = false;
-    std::int64_t cachedId = 0;
-    std::vector<Cell> row;
+    // A run of neighbouring rows read in one go, so that a walk costs one
+    // query per chunk instead of one per row. Ids ascend.
+    std::vector<std::int64_t> chunkIds;
+    std::vector<std::vector<Cell>> chunkRows;
+    std::vector<Cell> single;  // a row read outside any chunk
+
+    void dropChunk() {
+        chunkIds.clear();
+        chunkRows.clear();
+    }
+    bool chunkCovers(std::int64_t id) const {
+        return !chunkIds.empty() && id >= chunkIds.front() && id <= chunkIds.back();
+    }
+    std::vector<Cell>* chunkRow(std::int64_t id) {
+        auto it = std::lower_bound(chunkIds.begin(), chunkIds.end(), id);
+        if (it == chunkIds.end() || *it != id) return nullptr;
+        return &chunkRows[static_cast<size_t>(it - chunkIds.begin())];
+    }
 
     size_t live() const { return ids.size() - deadCount; }
     bool onRow() const { return live() > 0 && pos < ids.size() && !dead[pos]; }
@@ -229,8 +263,12 @@ void Table::open() {
     }
     if (fresh.cols.empty()) throw EStoreError("table " + name_ + " does not exist in the store");
     std::string list;
-    for (const Column& col : fresh.cols) list += (list.empty() ? "" : ",") + QuoteId(col.name);
+    for (const Column& col : fresh.cols) joinTo(list, QuoteId(col.name));
     fresh.selectRowSql = "SELECT " + list + " FROM " + QuoteId(name_) + " WHERE rowid=?";
+    fresh.chunkAfterSql = "SELECT rowid," + list + " FROM " + QuoteId(name_) +
+                          " WHERE rowid>=? ORDER BY rowid LIMIT 128";
+    fresh.chunkBeforeSql = "SELECT rowid," + list + " FROM " + QuoteId(name_) +
+                           " WHERE rowid<=? ORDER BY rowid DESC LIMIT 128";
     {
         Stmt s = c.prepare("SELECT rowid FROM " + QuoteId(name_) + " ORDER BY rowid");
         while (s.step()) fresh.ids.push_back(s.columnInt(0));
@@ -426,7 +464,7 @@ void Table::post() {
         std::vector<const Cell*> vals;
         for (size_t i = 0; i < m.cols.size(); ++i) {
             if (m.cols[i].type == FieldType::AutoNumber) continue;
-            names += (names.empty() ? "" : ",") + QuoteId(m.cols[i].name);
+            joinTo(names, QuoteId(m.cols[i].name));
             marks += marks.empty() ? "?" : ",?";
             vals.push_back(&m.pending[i]);
         }
@@ -443,7 +481,7 @@ void Table::post() {
         m.state = Impl::State::Browse;
         m.pending.clear();
         m.changed.clear();
-        m.cached = false;
+        m.dropChunk();
         m.pos = m.placeOf(id);
         m.bof = m.eof = false;
         return;
@@ -453,7 +491,7 @@ void Table::post() {
     std::vector<const Cell*> vals;
     for (size_t i = 0; i < m.cols.size(); ++i) {
         if (!m.changed[i]) continue;
-        sets += (sets.empty() ? "" : ",") + QuoteId(m.cols[i].name) + "=?";
+        joinTo(sets, QuoteId(m.cols[i].name) + "=?");
         vals.push_back(&m.pending[i]);
     }
     if (!sets.empty()) {
@@ -463,11 +501,14 @@ void Table::post() {
         s.step();
         if (c.changes() == 0)
             throw EStoreError("table " + name_ + ": the row being edited no longer exists");
+        // What was written is exactly what the file now holds.
+        if (std::vector<Cell>* row = m.chunkRow(m.ids[m.pos]))
+            for (size_t i = 0; i < m.cols.size(); ++i)
+                if (m.changed[i]) (*row)[i] = m.pending[i];
     }
     m.state = Impl::State::Browse;
     m.pending.clear();
     m.changed.clear();
-    m.cached = false;
 }
 
 void Table::cancel() {
@@ -501,7 +542,6 @@ void Table::del() {
     }
     m.dead[m.pos] = 1;
     ++m.deadCount;
-    m.cached = false;
     size_t after = m.liveFrom(m.pos + 1);
     if (after != Impl::npos) {
         m.pos = after;
@@ -519,7 +559,7 @@ void Table::del() {
             m.bof = m.eof = true;
         }
     }
-    if (m.deadCount > 4096 && m.deadCount * 2 > m.ids.size()) m.sweep();
+    if (m.deadCount > 64 && m.deadCount * 2 > m.ids.size()) m.sweep();
 }
 
 void Table::empty() {
@@ -533,33 +573,50 @@ void Table::empty() {
     m.deadCount = 0;
     m.pos = 0;
     m.bof = m.eof = true;
-    m.cached = false;
+    m.dropChunk();
 }
 
 namespace {
 
 // The value of a field of the current or pending row.
-Cell readCell(Table::Impl& m, Database& db, const std::string& table, size_t col) {
-    FieldType type = m.cols[col].type;
+const Cell& readCell(Table::Impl& m, Database& db, const std::string& table, size_t col) {
+    static const Cell emptyText = bytesCell("");
+    static const Cell zero = intCell(0);
     if (m.state != Table::Impl::State::Browse && m.changed[col]) return m.pending[col];
     if (m.state == Table::Impl::State::Insert) return m.pending[col];
-    if (!m.onRow()) return emptyCell(type);
+    if (!m.onRow()) return m.cols[col].type == FieldType::Text ? emptyText : zero;
     std::int64_t id = m.ids[m.pos];
-    if (!m.cached || m.cachedId != id) {
-        engine::Connection& c = connectionOf(db, table);
-        Stmt s = c.prepare(m.selectRowSql);
+    if (std::vector<Cell>* row = m.chunkRow(id)) return (*row)[col];
+    engine::Connection& c = connectionOf(db, table);
+    if (!m.chunkCovers(id)) {
+        // Read ahead in the direction the cursor is likely to go.
+        bool backwards = !m.chunkIds.empty() && id < m.chunkIds.front();
+        m.dropChunk();
+        Stmt s = c.prepare(backwards ? m.chunkBeforeSql : m.chunkAfterSql);
         s.bindInt(1, id);
-        m.row.clear();
-        if (s.step()) {
-            for (size_t i = 0; i < m.cols.size(); ++i) m.row.push_back(s.column(static_cast<int>(i)));
-        } else {
-            // Removed by someone else meanwhile: reads as an empty row.
-            for (const Column& c2 : m.cols) m.row.push_back(emptyCell(c2.type));
+        while (s.step()) {
+            m.chunkIds.push_back(s.columnInt(0));
+            std::vector<Cell> row;
+            row.reserve(m.cols.size());
+            for (size_t i = 0; i < m.cols.size(); ++i) row.push_back(s.column(static_cast<int>(i + 1)));
+            m.chunkRows.push_back(std::move(row));
         }
-        m.cached = true;
-        m.cachedId = id;
+        if (backwards) {
+            std::reverse(m.chunkIds.begin(), m.chunkIds.end());
+            std::reverse(m.chunkRows.begin(), m.chunkRows.end());
+        }
+        if (std::vector<Cell>* row = m.chunkRow(id)) return (*row)[col];
     }
-    return m.row[col];
+    // Not where it should be: added or removed by another connection.
+    Stmt s = c.prepare(m.selectRowSql);
+    s.bindInt(1, id);
+    m.single.clear();
+    if (s.step()) {
+        for (size_t i = 0; i < m.cols.size(); ++i) m.single.push_back(s.column(static_cast<int>(i)));
+    } else {
+        for (const Column& c2 : m.cols) m.single.push_back(emptyCell(c2.type));
+    }
+    return m.single[col];
 }
 
 }  // namespace
@@ -567,7 +624,7 @@ Cell readCell(Table::Impl& m, Database& db, const std::string& table, size_t col
 std::string Table::asString(const std::string& field) const {
     requireActive(*this, impl_->active);
     size_t col = findColumn(impl_->cols, name_, field);
-    Cell c = readCell(*impl_, db_, name_, col);
+    const Cell& c = readCell(*impl_, db_, name_, col);
     switch (c.kind) {
     case Cell::Kind::Null: return {};
     case Cell::Kind::Bytes: return c.s;
@@ -580,7 +637,7 @@ std::string Table::asString(const std::string& field) const {
 int Table::asInteger(const std::string& field) const {
     requireActive(*this, impl_->active);
     size_t col = findColumn(impl_->cols, name_, field);
-    Cell c = readCell(*impl_, db_, name_, col);
+    const Cell& c = readCell(*impl_, db_, name_, col);
     switch (c.kind) {
     case Cell::Kind::Null: return 0;
     case Cell::Kind::Int: return clampInt(c.i);
@@ -596,7 +653,7 @@ int Table::asInteger(const std::string& field) const {
 bool Table::asBoolean(const std::string& field) const {
     requireActive(*this, impl_->active);
     size_t col = findColumn(impl_->cols, name_, field);
-    Cell c = readCell(*impl_, db_, name_, col);
+    const Cell& c = readCell(*impl_, db_, name_, col);
     switch (c.kind) {
     case Cell::Kind::Null: return false;
     case Cell::Kind::Int: return c.i != 0;
@@ -679,10 +736,28 @@ void Database::connect() {
 
 void Database::disconnect() {
     for (Table* t : impl_->tables) t->close();
+    if (impl_->batchDepth > 0) impl_->commitBatch();
     impl_->conn.reset();
 }
 
 bool Database::connected() const { return impl_->conn != nullptr; }
+
+// ---------------------------------------------------------------- WriteBatch
+
+WriteBatch::WriteBatch(Database& db) : db_(db) {
+    Database::Impl& d = db_.impl();
+    if (!d.conn) return;
+    if (d.batchDepth == 0) d.conn->exec("BEGIN IMMEDIATE");
+    ++d.batchDepth;
+    begun_ = true;
+}
+
+WriteBatch::~WriteBatch() {
+    Database::Impl& d = db_.impl();
+    // A disconnect in between has already written the batch.
+    if (!begun_ || d.batchDepth == 0) return;
+    if (--d.batchDepth == 0) d.commitBatch();
+}
 
 // ---------------------------------------------------------------- Tdm
 

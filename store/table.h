@@ -31,12 +31,16 @@ public:
 
     const std::string& name() const { return name_; }
 
-    // 1. Opening an open table does nothing; a fresh open puts the cursor on the first row.
+    // 1. Opening an open table does nothing; a fresh open puts the cursor on
+    // the first row. Throws when the store is not connected or lacks the
+    // table. Closing drops a row that was not posted.
     void open();
     void close();
     bool active() const;
 
-    // 2. Navigation.
+    // 2. Navigation (a pending row is posted first). eof() turns true on
+    // next() from the last row, bof() on prior() from the first; the cursor
+    // then stays on that row. Both are true for an empty or closed table.
     void first();
     void last();
     void next();
@@ -44,23 +48,31 @@ public:
     bool eof() const;
     bool bof() const;
 
-    // 3. Locate by one field or several joined by ";"; cursor unchanged when not found.
+    // 3. Locate by one field or several joined by ";" (one value each): the
+    // first row in table order equal in all of them, texts compared exactly.
+    // Cursor unchanged when not found; an unknown field throws.
     bool locate(const std::string& fields, const std::vector<Value>& values);
 
-    // 4-5. Editing. edit() on an empty table starts a new row.
+    // 4-5. Editing. edit() on an empty table starts a new row. append() and
+    // insert() post a pending edit first; an inserted row also joins the end.
     void edit();
     void append();
     void insert();
     // 7. Saves the pending row; a new row's auto-number is readable at once.
     void post();
     void cancel();
-    // 8. Cursor then rests on the following row, or the new last row.
+    // 8. Cursor then rests on the following row, or on the new last row with
+    // eof() true, so a delete-or-next loop sees every row once. On a row not
+    // yet posted it just drops it; with no row it throws.
     void del();
     // 9. Deletes every row.
     void empty();
 
     // 6. Fields of the current row (or of the pending row). Reading with no
     // current row yields the empty value; a field the table lacks throws.
+    // Writing needs edit(), append() or insert() first, and never touches an
+    // auto-number. Integers read as plain decimal text; booleans as
+    // "True"/"False".
     std::string asString(const std::string& field) const;
     int asInteger(const std::string& field) const;
     bool asBoolean(const std::string& field) const;
@@ -133,6 +145,23 @@ private:
 };
 
 // Opens a table for the lifetime of a scope and closes it on every exit path.
+// Groups the posts and deletes of one long operation (deleting a site with a
+// large history, rewriting a list) into one write to disk. Results are the
+// same as without it: rows are visible at once, and everything posted is
+// saved when the batch ends, also when it ends by an exception. Batches nest;
+// the outermost one writes. Without a connection it does nothing.
+class WriteBatch {
+public:
+    explicit WriteBatch(Database& db);
+    ~WriteBatch();
+    WriteBatch(const WriteBatch&) = delete;
+    WriteBatch& operator=(const WriteBatch&) = delete;
+
+private:
+    Database& db_;
+    bool begun_ = false;
+};
+
 // A scope nested inside another use of the same table (a helper called while
 // the caller walks it) leaves the table open for the caller.
 class TableScope {

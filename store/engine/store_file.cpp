@@ -170,8 +170,10 @@ void complete(Connection& c, const std::set<std::string>& tables) {
     for (const TableDef& d : TableDefs()) {
         if (tables.count(d.name)) continue;
         std::string sql = "CREATE TABLE " + QuoteId(d.name) + "(";
-        for (size_t i = 0; i < d.fields.size(); ++i)
-            sql += (i ? "," : "") + columnSql(d.fields[i]);
+        for (size_t i = 0; i < d.fields.size(); ++i) {
+            if (i) sql += ',';
+            sql += columnSql(d.fields[i]);
+        }
         work.push_back(sql + ")");
     }
     std::set<std::string> indexes = indexNames(c);
@@ -187,7 +189,8 @@ void complete(Connection& c, const std::set<std::string>& tables) {
             bool usable = true;
             for (const std::string& f : fields) {
                 name += "_" + f;
-                list += (list.empty() ? "" : ",") + QuoteId(f);
+                if (!list.empty()) list += ',';
+                list += QuoteId(f);
                 if (!cols.count(f)) usable = false;
             }
             // An old table without the field still opens; it just is not indexed.
@@ -228,9 +231,9 @@ std::unique_ptr<Connection> OpenStoreFile(const std::string& path) {
             tables = checkedTables(probe, path);
             probed = true;
         } catch (const EStoreError&) {
-            // A journal left by a killed process has to be played back by a
-            // writer; SQLite checks that the journal belongs to the file.
-            if (!sideFileExists(path, "-journal")) throw;
+            // A journal or log left by a killed process has to be played back
+            // by a writer; SQLite checks that it belongs to the file.
+            if (!sideFileExists(path, "-journal") && !sideFileExists(path, "-wal")) throw;
         }
         if (!probed) {
             Connection recover(path, Connection::Mode::ReadWrite);
@@ -249,7 +252,13 @@ std::unique_ptr<Connection> OpenStoreFile(const std::string& path) {
     auto mode = Connection::Mode::ReadWrite;
 #endif
     auto conn = std::make_unique<Connection>(path, mode);
-    // Each saved row is on disk before the call returns.
+    // A write-ahead log costs one flush per saved row instead of several, and
+    // with FULL each saved row is on disk before the call returns. A store
+    // that cannot switch (a read-only file) keeps its journal.
+    try {
+        conn->exec("PRAGMA journal_mode=WAL");
+    } catch (const EStoreError&) {
+    }
     conn->exec("PRAGMA synchronous=FULL");
     complete(*conn, tables);
     return conn;

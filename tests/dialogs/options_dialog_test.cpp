@@ -366,3 +366,30 @@ TEST_F(OptionsDialogTest, OpensOnTheRequestedPageAndHelpFollowsThePage) {
 }
 
 }  // namespace
+
+#include "app/main_window.h"
+#include "browser/browser_frame.h"
+
+namespace {
+
+TEST_F(OptionsDialogTest, OkMakesEveryOpenFrameTakeTheNewOptions) {
+    seed(dm().antiidle(), "command", {{"NOOP", true}});
+    writeOptions(true, 30, "auto", "none", 2048, 1024, true);
+    TForm1 main;
+    // No such site: the frame shows its error and stays unconnected.
+    main.OpenBrowserPage("nowhere-a", false);
+    main.OpenBrowserPage("nowhere-b", false);
+    ASSERT_EQ(main.frames().size(), 2);
+    dialogs().inputAnswers.push_back(QString("stat"));
+    run(0, [&](TForm2& f) {
+        f.seInterval->setValue(42);
+        f.btAddCommand->click();
+        f.btOk->click();
+    });
+    for (Tfb* frame : main.frames()) {
+        EXPECT_EQ(frame->antiidleinterval, 42);
+        EXPECT_EQ(frame->antiidlecmds, (std::vector<std::string>{"NOOP", "STAT"}));
+    }
+}
+
+}  // namespace

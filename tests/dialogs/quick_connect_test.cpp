@@ -18,7 +18,7 @@ using testing_support::onNextModal;
 namespace {
 
 struct QuickRow {
-    std::string ftp, user, pass;
+    std::string ftp{}, user{}, pass{};
     int port = 21;
     bool pasv = true;
 };

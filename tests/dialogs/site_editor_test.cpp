@@ -21,8 +21,8 @@ namespace {
 std::string s(const QString& q) { return q.toUtf8().toStdString(); }
 
 struct SiteRow {
-    std::string name, address = "host.example", username = "u", password = "p";
-    std::string proxy = "None", socks = "None", comment, defaultpath;
+    std::string name{}, address = "host.example", username = "u", password = "p";
+    std::string proxy = "None", socks = "None", comment{}, defaultpath{};
     int port = 21, timeout = 30, nor = 20, rd = 10, maxc = 1;
     bool vp = true, pasv = true, autorefresh = false, cnc = false;
 };

@@ -23,8 +23,11 @@ public:
     }
     int calls = 0;
     std::function<void()> onPump;
+    // Called on every pump until it returns true.
+    std::function<bool()> until;
     void ProcessMessages(bool) override {
         ++calls;
+        if (until && until()) until = nullptr;
         if (onPump) {
             // One shot: a nested action runs once.
             auto fn = std::move(onPump);

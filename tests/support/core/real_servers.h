@@ -125,10 +125,11 @@ public:
     bool Start(std::string* why, bool requireLogin);
 };
 
-// Debian's ftp-proxy: a "USER user@host:port" FTP proxy.
+// Debian's ftp-proxy: a "USER user@host" FTP proxy. The host named in USER
+// is reached at destinationPort (the proxy's DestinationPort).
 class FtpProxyServer : public RealServer {
 public:
-    bool Start(std::string* why);
+    bool Start(std::string* why, int destinationPort = 21);
 };
 
 // A SOCKS server played from a script on one loopback connection: for every
@@ -142,6 +143,7 @@ public:
     struct Step {
         std::string Expect;
         std::string Reply;
+        bool CloseAfterReply = false;  // hang up right after Reply
     };
     explicit ScriptedSocksServer(std::vector<Step> steps, std::string afterHandshake = "");
     ~ScriptedSocksServer();

@@ -55,7 +55,7 @@ struct ScriptedFtpServer::Runner {
         const std::uint64_t deadline = net::tickCount64() + static_cast<std::uint64_t>(timeoutMs);
         while (!srv.stop_.load()) {
             int err = 0;
-            int r = net::waitReadable(h, 50, err);
+            int r = net::waitReadable(h, 10, err);
             if (r < 0) throw ScriptFailure("wait failed: " + std::to_string(err));
             if (r > 0) return true;
             if (net::tickCount64() >= deadline) return false;
@@ -364,7 +364,7 @@ void ScriptedFtpServer::run() {
         done_.store(true);
         while (!stop_.load() && r.control != net::kInvalidSocket) {
             int err = 0;
-            if (net::waitReadable(r.control, 50, err) != 0) {
+            if (net::waitReadable(r.control, 10, err) != 0) {
                 char buf[4096];
                 long n = net::recvSome(r.control, buf, sizeof buf, err);
                 if (n <= 0) break;

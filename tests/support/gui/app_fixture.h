@@ -3,6 +3,7 @@
 // (all.dat, forminfo.ini, *.dat live there), a data module connected to its
 // all.dat, and the scripted dialog service. Everything is undone on destruction.
 #include "store/table.h"
+#include "tests/support/gui/gui_test_utils.h"
 #include "tests/support/gui/scripted_dialogs.h"
 
 #include <QString>
@@ -28,6 +29,7 @@ public:
 
     store::Tdm& dm() { return *dm_; }
     ScriptedDialogs& dialogs() { return dialogs_; }
+    const ScriptedDialogs& dialogs() const { return dialogs_; }
 
     // Connects the data module to <dataDir>/all.dat; false (and the reason on
     // stderr) when the store refuses the file.

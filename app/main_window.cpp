@@ -1,0 +1,555 @@
+#include "app/main_window.h"
+
+#include "app/about_window.h"
+#include "app/history_pane_placeholder.h"
+#include "app/local_pane_placeholder.h"
+#include "app/site_list_pane.h"
+#include "app/tasks_pane_placeholder.h"
+#include "browser/browser_frame.h"
+#include "platform/ui/app_paths.h"
+#include "platform/ui/application.h"
+#include "platform/ui/dialog_service.h"
+#include "platform/ui/ini_file.h"
+#include "platform/ui/pictures.h"
+#include "store/table.h"
+
+#if __has_include("dialogs/options_dialog.h")
+#include "dialogs/options_dialog.h"
+#define OSTRAFEN_HAVE_OPTIONS_DIALOG 1
+#endif
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <exception>
+
+namespace {
+
+TForm1* g_instance = nullptr;
+
+const QString kMain = QStringLiteral("MAIN");
+const QString kFtp = QStringLiteral("FTP");
+constexpr int kDefaultP2 = 0;
+constexpr int kDefaultPWidth = 307;
+constexpr int kDefaultWelcomeH = 211;
+constexpr int kDefaultSiteView = 0;
+constexpr int kDefaultInfo = 93;
+constexpr int kDefaultUpdown = 116;
+constexpr int kDefaultLvcView = 3;
+constexpr int kDesignSideTab = 1;  // "&History"
+
+bool validViewCode(int code) { return code >= 0 && code <= 3; }
+
+// A tab shows "&" literally; site names may contain it.
+QString tabText(const QString& caption) {
+    QString t = caption;
+    t.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    return t;
+}
+
+// Top bar: a picture stretched over the width, a second one at the right end.
+class TopBar : public QWidget {
+public:
+    explicit TopBar(QWidget* parent) : QWidget(parent) {
+        setObjectName(QStringLiteral("TopBar"));
+        setFixedHeight(33);
+        back_ = ui::picture(ui::Picture::TopBarBack, 33);
+        right_ = ui::picture(ui::Picture::TopBarRight, 33);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.drawPixmap(rect(), back_);
+        p.drawPixmap(width() - right_.width(), 0, right_);
+    }
+
+private:
+    QPixmap back_, right_;
+};
+
+template <typename F>
+void reportingErrors(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        ui::reportDiscardedError(e.what());
+    } catch (...) {
+        ui::reportDiscardedError(nullptr);
+    }
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    g_instance = this;
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Ostrafen FREE Edition"));
+    setWindowIcon(ui::icon(ui::Picture::AppIcon));
+
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(buildTopBar(central));
+
+    splitter_ = new QSplitter(Qt::Horizontal, central);
+    splitter_->setObjectName(QStringLiteral("Splitter1"));
+    splitter_->setHandleWidth(3);
+    splitter_->setChildrenCollapsible(false);
+    column->addWidget(splitter_, 1);
+
+    sidePane_ = new QTabWidget(splitter_);
+    sidePane_->setObjectName(QStringLiteral("PageControl2"));
+    localPane_ = new LocalPanePlaceholder(sidePane_);
+    historyPane_ = new HistoryPanePlaceholder(sidePane_);
+    tasksPane_ = new TasksPanePlaceholder(sidePane_);
+    sidePane_->addTab(localPane_, QStringLiteral("&Local File"));
+    sidePane_->addTab(historyPane_, QStringLiteral("&History"));
+    sidePane_->addTab(tasksPane_, QStringLiteral("&Tasks"));
+    sidePane_->setCurrentIndex(kDesignSideTab);
+
+    pages_ = new QTabWidget(splitter_);
+    pages_->setObjectName(QStringLiteral("PageControl1"));
+    ftpSitePage_ = new QWidget(pages_);
+    ftpSitePage_->setObjectName(QStringLiteral("TabSheet1"));
+    auto* siteLayout = new QVBoxLayout(ftpSitePage_);
+    siteLayout->setContentsMargins(0, 0, 0, 0);
+    siteList_ = new SiteListPane(this, ftpSitePage_);
+    siteLayout->addWidget(siteList_);
+    pages_->addTab(ftpSitePage_, QStringLiteral("FTP Site"));
+    pages_->tabBar()->installEventFilter(this);
+    connect(pages_, &QTabWidget::currentChanged, this, [this](int) { PageChanged(); });
+
+    splitter_->addWidget(sidePane_);
+    splitter_->addWidget(pages_);
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setSizes({kDefaultPWidth, 800});
+
+    pageMenu_ = new QMenu(this);
+    pageMenu_->setObjectName(QStringLiteral("PageMenu"));
+    pageMenu_->addAction(QStringLiteral("Close current page"), this, [this] { CloseBrowserPage(); });
+    pageMenu_->addSeparator();
+    pageMenu_->addAction(QStringLiteral("Close all"), this, [this] { CloseAllPages(); });
+
+    setCentralWidget(central);
+    resize(1024, 720);
+
+    reaper_ = new QTimer(this);
+    reaper_->setInterval(50);
+    connect(reaper_, &QTimer::timeout, this, [this] { reapClosedPages(); });
+}
+
+TForm1::~TForm1() {
+    // By now no call of any frame is on the stack (the message loop has
+    // returned), so whatever is left can go.
+    for (const auto& p : doomed_) delete p.data();
+    doomed_.clear();
+    if (g_instance == this) g_instance = nullptr;
+}
+
+TForm1* TForm1::instance() { return g_instance; }
+
+QWidget* TForm1::buildTopBar(QWidget* host) {
+    auto* bar = new TopBar(host);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(2, 2, 2, 2);
+    row->setSpacing(0);
+    const struct {
+        const char* text;
+        void (TForm1::*slot)();
+    } buttons[] = {
+        {"Options", nullptr},
+        {"Feedback", &TForm1::Feedback},
+        {"Homepage", &TForm1::Homepage},
+        {"Help", &TForm1::HelpContents},
+        {"About", &TForm1::ShowAbout},
+        {"Exit", nullptr},
+    };
+    for (const auto& b : buttons) {
+        const QString text = QString::fromLatin1(b.text);
+        auto* button = new QPushButton(text, bar);
+        button->setObjectName(QStringLiteral("btn") + text);
+        button->setFlat(true);
+        button->setFixedWidth(70);
+        button->setToolTip(text);
+        button->setFocusPolicy(Qt::TabFocus);
+        row->addWidget(button);
+        if (text == QLatin1String("Options"))
+            connect(button, &QPushButton::clicked, this, [this] { openOptions(0); });
+        else if (text == QLatin1String("Exit"))
+            connect(button, &QPushButton::clicked, this, &QWidget::close);
+        else
+            connect(button, &QPushButton::clicked, this, b.slot);
+    }
+    row->addStretch(1);
+    return bar;
+}
+
+QString TForm1::layoutFile() { return ui::dataFile(QStringLiteral("forminfo.ini")); }
+
+QString TForm1::pageCaption(const QWidget* page) {
+    return page ? page->property("caption").toString() : QString();
+}
+
+// --- first showing ---------------------------------------------------------
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    FirstShow();
+}
+
+void TForm1::FirstShow() {
+    // A store that cannot be opened ends the sequence: the window keeps its
+    // design layout and empty lists.
+    reportingErrors([this] {
+        store::Tdm* dm = store::Tdm::instance();
+        if (!dm) throw store::EStoreError("no data module");
+        store::Database& db = dm->database();
+        db.disconnect();
+        db.setFileName(ui::dataFile(QStringLiteral("all.dat")).toStdString());
+        db.connect();
+        siteList_->FillList();
+        tasksPane_->FillTree();
+        RestoreLayout();
+    });
+}
+
+void TForm1::RestoreLayout() {
+    const ui::IniFile ini(layoutFile());
+    const int p2 = ini.readInteger(kMain, QStringLiteral("P2"), kDefaultP2);
+    if (p2 >= 0 && p2 <= 2) sidePane_->setCurrentIndex(p2);
+    const QString local = ini.readString(kMain, QStringLiteral("LOCALPATH"), QStringLiteral("-1"));
+    if (local != QLatin1String("-1")) localPane_->setRootPath(local);
+    const int width = std::max(0, ini.readInteger(kMain, QStringLiteral("PWIDTH"), kDefaultPWidth));
+    const int total = std::max(splitter_->width() - splitter_->handleWidth(), width + 1);
+    splitter_->setSizes({width, total - width});
+    siteList_->setDescriptionHeight(ini.readInteger(kMain, QStringLiteral("WELCOMEH"), kDefaultWelcomeH));
+    const int view = ini.readInteger(kMain, QStringLiteral("FTPSITEVIEW"), kDefaultSiteView);
+    if (validViewCode(view)) siteList_->setViewStyleCode(view);
+}
+
+int TForm1::sidePaneWidth() const {
+    const QList<int> sizes = splitter_->sizes();
+    return sizes.isEmpty() ? sidePane_->width() : sizes.first();
+}
+
+void TForm1::SaveLayout() {
+    ui::IniFile ini(layoutFile());
+    // Write failures at exit are not reported.
+    ini.writeInteger(kMain, QStringLiteral("P2"), sidePane_->currentIndex());
+    const QString root = localPane_->rootPath();
+    if (root.isEmpty() || !QFileInfo(root).isDir() ||
+        !ini.writeString(kMain, QStringLiteral("LOCALPATH"), QDir::toNativeSeparators(root)))
+        ini.writeString(kMain, QStringLiteral("LOCALPATH"), QStringLiteral("-1"));
+    ini.writeInteger(kMain, QStringLiteral("PWIDTH"), sidePaneWidth());
+    ini.writeInteger(kMain, QStringLiteral("FTPSITEVIEW"), siteList_->viewStyleCode());
+    ini.writeInteger(kMain, QStringLiteral("WELCOMEH"), siteList_->descriptionHeight());
+}
+
+void TForm1::ApplyFrameLayout(Tfb* frame) {
+    const ui::IniFile ini(layoutFile());
+    frame->setInfoHeight(ini.readInteger(kFtp, QStringLiteral("INFO"), kDefaultInfo));
+    frame->setQueueHeight(ini.readInteger(kFtp, QStringLiteral("UPDOWN"), kDefaultUpdown));
+    const int view = ini.readInteger(kFtp, QStringLiteral("LVCVIEW"), kDefaultLvcView);
+    if (validViewCode(view)) frame->setListViewStyle(view);
+}
+
+void TForm1::SaveFrameLayout(Tfb* frame) {
+    ui::IniFile ini(layoutFile());
+    ini.writeInteger(kFtp, QStringLiteral("INFO"), frame->infoHeight());
+    ini.writeInteger(kFtp, QStringLiteral("UPDOWN"), frame->queueHeight());
+    ini.writeInteger(kFtp, QStringLiteral("LVCVIEW"), frame->listViewStyle());
+}
+
+// --- pages -----------------------------------------------------------------
+
+int TForm1::pageIndexByCaption(const QString& caption) const {
+    for (int i = 1; i < pages_->count(); ++i)
+        if (pageCaption(pages_->widget(i)) == caption) return i;
+    return -1;
+}
+
+Tfb* TForm1::frameOfPage(const QWidget* page) const {
+    if (!page || page == ftpSitePage_) return nullptr;
+    const QString name = QStringLiteral("fr") + QString::number(page->property("tag").toInt());
+    return page->findChild<Tfb*>(name, Qt::FindDirectChildrenOnly);
+}
+
+Tfb* TForm1::activeFrame() const { return frameOfPage(pages_->currentWidget()); }
+
+Tfb* TForm1::frameByCaption(const QString& caption) const {
+    const int i = pageIndexByCaption(caption);
+    return i < 0 ? nullptr : frameOfPage(pages_->widget(i));
+}
+
+QList<Tfb*> TForm1::frames() const {
+    QList<Tfb*> out;
+    for (int i = 1; i < pages_->count(); ++i)
+        if (Tfb* f = frameOfPage(pages_->widget(i))) out << f;
+    return out;
+}
+
+void TForm1::ForEachFrame(const std::function<void(Tfb*)>& fn) {
+    // Guarded: the call may pump messages and a frame may be closed under it.
+    QList<QPointer<Tfb>> list;
+    for (Tfb* f : frames()) list << f;
+    for (const auto& f : list)
+        if (f) fn(f);
+}
+
+bool TForm1::frameInUse(Tfb* frame) const {
+    return frame->busyCount() > 0 || callsInFrame_.value(frame) > 0;
+}
+
+void TForm1::StartFrame(Tfb* frame, bool quick) {
+    ++callsInFrame_[frame];
+    struct Release {
+        TForm1* self;
+        Tfb* frame;
+        ~Release() {
+            if (--self->callsInFrame_[frame] <= 0) self->callsInFrame_.remove(frame);
+        }
+    } release{this, frame};
+    frame->StartConnect(quick);
+}
+
+void TForm1::OpenBrowserPage(const QString& name, bool quick) {
+    QCoreApplication::processEvents();
+    if (closing_) return;
+
+    const int found = pageIndexByCaption(name);
+    if (found >= 0) {
+        const bool wasHidden = !pages_->isTabVisible(found);
+        pages_->setTabVisible(found, true);
+        pages_->setCurrentIndex(found);
+        QPointer<Tfb> frame = frameOfPage(pages_->widget(found));
+        if (frame && wasHidden) StartFrame(frame, quick);
+        if (!closing_) PageChanged();
+        return;
+    }
+
+    const int n = ++pageCounter_;
+    auto* page = new QWidget(pages_);
+    page->setObjectName(QStringLiteral("tab") + QString::number(n));
+    page->setProperty("tag", n);
+    page->setProperty("caption", name);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* frame = new Tfb(page);
+    frame->setObjectName(QStringLiteral("fr") + QString::number(n));
+    frame->setProperty("tag", n);
+    frame->sitename = name;
+    layout->addWidget(frame);
+    ApplyFrameLayout(frame);
+    QPointer<Tfb> guard(frame);
+    connect(frame, &Tfb::connectedChanged, this, [this, guard](bool on) {
+        if (!guard) return;
+        setPageConnected(guard, on);
+        if (activeFrame() == guard) PageChanged();
+    });
+
+    const int index = pages_->addTab(page, ui::icon(ui::Picture::Disconnected), tabText(name));
+    pages_->setCurrentIndex(index);
+    StartFrame(frame, quick);
+    if (!closing_) PageChanged();
+}
+
+void TForm1::setPageConnected(Tfb* frame, bool connected) {
+    if (!frame) return;
+    const int i = pages_->indexOf(frame->parentWidget());
+    if (i > 0)
+        pages_->setTabIcon(i, ui::icon(connected ? ui::Picture::Connected : ui::Picture::Disconnected));
+}
+
+void TForm1::ClosePage(QWidget* page) {
+    Tfb* frame = frameOfPage(page);
+    if (!frame) return;
+    // The first error ends the sequence; the tab then stays as it is.
+    reportingErrors([&] {
+        SaveFrameLayout(frame);
+        frame->StopTimers();
+        try {
+            frame->CloseConnectionSilently();
+        } catch (...) {
+        }
+        frame->EmptyFrame();
+        const int i = pages_->indexOf(page);
+        if (i > 0) pages_->setTabVisible(i, false);
+    });
+}
+
+void TForm1::CloseBrowserPage() {
+    QWidget* page = pages_->currentWidget();
+    if (page == ftpSitePage_) return;
+    ClosePage(page);
+}
+
+void TForm1::CloseAllPages() {
+    QList<QPointer<QWidget>> open;
+    for (int i = 1; i < pages_->count(); ++i)
+        if (pages_->isTabVisible(i)) open << pages_->widget(i);
+    for (const auto& p : open)
+        if (p) ClosePage(p);
+}
+
+void TForm1::RenameBrowserPage(const QString& oldName, const QString& newName) {
+    const int i = pageIndexByCaption(oldName);
+    if (i < 0) return;
+    QWidget* page = pages_->widget(i);
+    page->setProperty("caption", newName);
+    pages_->setTabText(i, tabText(newName));
+    if (Tfb* f = frameOfPage(page)) f->sitename = newName;
+}
+
+void TForm1::PageChanged() {
+    if (pages_->currentWidget() == ftpSitePage_) {
+        setUploadEnabled(false);
+        return;
+    }
+    Tfb* frame = activeFrame();
+    setUploadEnabled(frame && frame->connected());
+}
+
+void TForm1::setUploadEnabled(bool on) { localPane_->setUploadEnabled(on); }
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == pages_->tabBar() && event->type() == QEvent::MouseButtonPress) {
+        auto* me = static_cast<QMouseEvent*>(event);
+        if (me->button() != Qt::RightButton) return false;
+        QTabBar* bar = pages_->tabBar();
+        const QPoint pos = me->position().toPoint();
+        for (int i = 0; i < bar->count(); ++i) {
+            if (!bar->isTabVisible(i) || !bar->tabRect(i).contains(pos)) continue;
+            pages_->setCurrentIndex(i);
+            if (pages_->widget(i) != ftpSitePage_) pageMenu_->popup(bar->mapToGlobal(pos));
+            break;
+        }
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// --- closing ---------------------------------------------------------------
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (closing_) {
+        event->accept();
+        return;
+    }
+    closing_ = true;
+    QList<QPointer<QWidget>> all;
+    for (int i = 1; i < pages_->count(); ++i) all << pages_->widget(i);
+    for (const auto& page : all) {
+        if (!page) continue;
+        Tfb* frame = frameOfPage(page);
+        if (frame) {
+            reportingErrors([&] { SaveFrameLayout(frame); });
+            reportingErrors([&] { frame->StopTimers(); });
+            reportingErrors([&] { frame->StopPumping(); });
+            reportingErrors([&] { frame->CloseConnectionSilently(); });
+        }
+        if (!page) continue;
+        if (frame && frameInUse(frame)) {
+            // A call is still waiting inside this frame: the closed connection
+            // makes it fail; the page goes once it has unwound.
+            pages_->setTabVisible(pages_->indexOf(page), false);
+            doomed_ << page;
+            continue;
+        }
+        reportingErrors([&] {
+            delete frame;
+            delete page.data();
+        });
+    }
+    if (!doomed_.isEmpty()) reaper_->start();
+    SaveLayout();
+    event->accept();
+}
+
+void TForm1::reapClosedPages() {
+    for (auto it = doomed_.begin(); it != doomed_.end();) {
+        QWidget* page = it->data();
+        Tfb* frame = frameOfPage(page);
+        if (page && frame && frameInUse(frame)) {
+            ++it;
+            continue;
+        }
+        if (page) page->deleteLater();
+        it = doomed_.erase(it);
+    }
+    if (doomed_.isEmpty()) reaper_->stop();
+}
+
+// --- fixed buttons ---------------------------------------------------------
+
+void TForm1::openOptions(int page) {
+#ifdef OSTRAFEN_HAVE_OPTIONS_DIALOG
+    TForm2::Execute(this, page);
+#else
+    (void)page;
+#endif
+}
+
+void TForm1::Feedback() { ui::DialogService::instance().shellOpen(QString::fromLatin1(links::kSupportMailto)); }
+
+void TForm1::Homepage() { ui::DialogService::instance().shellOpen(QString::fromLatin1(links::kHomepage)); }
+
+void TForm1::HelpContents() { ui::helpContents(this); }
+
+void TForm1::ShowAbout() { TAboutBox::Execute(this); }
+
+// --- folders ---------------------------------------------------------------
+
+bool TForm1::CreateFolderPath(const QString& path) {
+    if (path.isEmpty()) return true;
+    const QString native = QDir::toNativeSeparators(path);
+    const QChar sep = QDir::separator();
+    // The part that names the volume: "C:" or "\\server\share" on Windows,
+    // nothing before the root "/" elsewhere.
+    int start = 0;
+#ifdef Q_OS_WIN
+    if (native.size() >= 2 && native[1] == QLatin1Char(':')) {
+        start = 2;
+    } else if (native.startsWith(QStringLiteral("\\\\"))) {
+        const int server = native.indexOf(sep, 2);
+        if (server <= 2) return false;
+        const int share = native.indexOf(sep, server + 1);
+        if (share == server + 1) return false;
+        start = share < 0 ? native.size() : share;
+    } else {
+        return false;
+    }
+#else
+    if (!native.startsWith(sep)) return false;
+#endif
+    QString full = native;
+    if (!full.endsWith(sep)) full += sep;
+    // Skip the separator right after the volume part.
+    int from = start;
+    if (from < full.size() && full[from] == sep) ++from;
+    for (int i = from; i < full.size(); ++i) {
+        if (full[i] != sep) continue;
+        if (i == from || full[i - 1] == sep) return false;  // an empty level
+        const QString level = full.left(i);
+        QFileInfo info(level);
+        if (info.isDir()) continue;
+        if (info.exists()) return false;  // a file stands where the folder should be
+        if (!QDir().mkdir(level)) return false;
+    }
+    return true;
+}

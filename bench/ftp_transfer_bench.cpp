@@ -1,0 +1,186 @@
+// Loopback throughput of the FTP client against vsftpd, beside curl and lftp
+// doing the same transfers. Run by hand (as root: vsftpd needs a system
+// account, created when missing):
+//   build/bench/bench_ftp_transfer_bench [size in MiB, default 1024]
+// Prints MB/s per run, the ratio to the faster of curl and lftp, and the
+// time spent in message pump calls.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "ftp/ftp_client.h"
+#include "tests/support/core/real_servers.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A pump that does no work of its own, so what it measures is the cost of
+// being called from the copy loops.
+class TimingPump : public TIdAntiFreeze {
+public:
+    TimingPump() {
+        IdleTimeOut = 50;
+        OnlyWhenIdle = false;
+    }
+    void ProcessMessages(bool) override {
+        auto t0 = Clock::now();
+        ++calls;
+        spent += Clock::now() - t0;
+    }
+    long calls = 0;
+    Clock::duration spent{};
+};
+
+double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+bool makeFile(const std::string& path, std::uint64_t bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    std::vector<char> chunk(1 << 20);
+    std::uint64_t x = 88172645463325252ull;
+    for (auto& c : chunk) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        c = static_cast<char>(x);
+    }
+    for (std::uint64_t left = bytes; left > 0;) {
+        std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
+        if (std::fwrite(chunk.data(), 1, n, f) != n) {
+            std::fclose(f);
+            return false;
+        }
+        left -= n;
+    }
+    return std::fclose(f) == 0;
+}
+
+// Runs a command line through the shell; the time it took, or negative.
+double runTimed(const std::string& cmd) {
+    auto t0 = Clock::now();
+    int rc = std::system(cmd.c_str());
+    double s = seconds(Clock::now() - t0);
+    if (rc != 0) {
+        std::fprintf(stderr, "command failed (%d): %s\n", rc, cmd.c_str());
+        return -1;
+    }
+    return s;
+}
+
+struct Result {
+    std::string name;
+    double mbps = 0;
+    long pumpCalls = 0;
+    double pumpSeconds = 0;
+};
+
+double mbps(std::uint64_t bytes, double s) { return s > 0 ? bytes / 1e6 / s : 0; }
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
+    const std::uint64_t size = mib << 20;
+    const int reps = 2;
+
+    testing_support::VsftpdServer server;
+    std::string why;
+    if (!server.Start(&why)) {
+        std::fprintf(stderr, "cannot start vsftpd: %s\n", why.c_str());
+        return 1;
+    }
+    const auto& acc = server.Account();
+    const std::string remoteSrc = acc.Home + "/src.bin";
+    const std::string local = "/tmp/ostrafen-bench-local.bin";
+    const std::string upSrc = "/tmp/ostrafen-bench-up.bin";
+    std::printf("creating %llu MiB test files in /tmp ...\n", static_cast<unsigned long long>(mib));
+    if (!makeFile(remoteSrc, size) || !makeFile(upSrc, size)) {
+        std::fprintf(stderr, "cannot create the test files\n");
+        return 1;
+    }
+    if (chmod(remoteSrc.c_str(), 0644) != 0) return 1;
+
+    std::vector<Result> results;
+    auto ours = [&](const std::string& name, bool download, int recvb, int sendb) {
+        Result best{name};
+        for (int r = 0; r < reps; ++r) {
+            TimingPump pump;
+            TIdFTP ftp;
+            ftp.Host = "127.0.0.1";
+            ftp.Port = server.Port();
+            ftp.Username = acc.User;
+            ftp.Password = acc.Password;
+            ftp.Passive = true;
+            ftp.ReadTimeout = 60000;
+            ftp.RecvBufferSize = recvb;
+            ftp.SendBufferSize = sendb;
+            std::int64_t count = 0;
+            ftp.OnWork = [&](void*, TWorkMode, std::int64_t n) { count = n; };
+            try {
+                ftp.OpenConnection(true, 10000);
+                pump.calls = 0;
+                pump.spent = {};
+                auto t0 = Clock::now();
+                if (download) ftp.DownloadToFile("src.bin", local, true, false);
+                else ftp.UploadFromFile(upSrc, "up-ours.bin", false);
+                double s = seconds(Clock::now() - t0);
+                ftp.CloseConnection();
+                if (static_cast<std::uint64_t>(count) != size) {
+                    std::fprintf(stderr, "%s: moved %lld of %llu bytes\n", name.c_str(), static_cast<long long>(count),
+                                 static_cast<unsigned long long>(size));
+                    continue;
+                }
+                double m = mbps(size, s);
+                if (m > best.mbps) best = {name, m, pump.calls, seconds(pump.spent)};
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "%s: %s\n", name.c_str(), e.what());
+            }
+        }
+        results.push_back(best);
+        return best.mbps;
+    };
+    auto peer = [&](const std::string& name, const std::string& cmd) {
+        Result best{name};
+        for (int r = 0; r < reps; ++r) {
+            double s = runTimed(cmd);
+            if (s > 0 && mbps(size, s) > best.mbps) best.mbps = mbps(size, s);
+        }
+        results.push_back(best);
+        return best.mbps;
+    };
+
+    const std::string url = "ftp://" + acc.User + ":" + acc.Password + "@127.0.0.1:" + std::to_string(server.Port());
+    const std::string lftpBase = "lftp -u " + acc.User + "," + acc.Password + " -p " + std::to_string(server.Port()) +
+                                 " -e \"set ftp:passive-mode on; set net:max-retries 1; ";
+
+    const double dl256 = ours("ours download 256 KiB buffers", true, 256 * 1024, 256 * 1024);
+    const double dl2k = ours("ours download 2048/1024 buffers", true, 2048, 1024);
+    const double dlCurl = peer("curl download", "curl -s -S --ftp-pasv -o " + local + " " + url + "/src.bin");
+    const double dlLftp = peer("lftp download", lftpBase + "get -e src.bin -o " + local + "; quit\" 127.0.0.1 >/dev/null");
+    const double ul256 = ours("ours upload 256 KiB buffers", false, 256 * 1024, 256 * 1024);
+    const double ul1k = ours("ours upload 2048/1024 buffers", false, 2048, 1024);
+    const double ulCurl = peer("curl upload", "curl -s -S --ftp-pasv -T " + upSrc + " " + url + "/up-curl.bin");
+    const double ulLftp = peer("lftp upload", lftpBase + "put " + upSrc + " -o up-lftp.bin; quit\" 127.0.0.1 >/dev/null");
+
+    std::filesystem::remove(local);
+    std::filesystem::remove(upSrc);
+    std::filesystem::remove(remoteSrc);
+    for (const char* f : {"/up-ours.bin", "/up-curl.bin", "/up-lftp.bin"}) std::filesystem::remove(acc.Home + f);
+
+    std::printf("\n%llu MiB over loopback vsftpd, passive mode, best of %d\n", static_cast<unsigned long long>(mib), reps);
+    std::printf("%-34s %10s %12s %12s\n", "run", "MB/s", "pump calls", "pump ms");
+    for (const auto& r : results)
+        std::printf("%-34s %10.1f %12ld %12.2f\n", r.name.c_str(), r.mbps, r.pumpCalls, r.pumpSeconds * 1000);
+    const double dlPeer = std::max(dlCurl, dlLftp), ulPeer = std::max(ulCurl, ulLftp);
+    auto ratio = [](double a, double b) { return b > 0 ? a / b : 0; };
+    std::printf("\nratio to the faster peer: download 256K %.2f, 2048 %.2f; upload 256K %.2f, 1024 %.2f\n",
+                ratio(dl256, dlPeer), ratio(dl2k, dlPeer), ratio(ul256, ulPeer), ratio(ul1k, ulPeer));
+    return 0;
+}

@@ -1,0 +1,35 @@
+// Feeds arbitrary bytes to the listing parser as the text of a LIST reply.
+// The first byte may force one format, so every line parser sees every input.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "ftp/listing_parser.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const std::string_view all(reinterpret_cast<const char*>(data), size);
+    const unsigned char selector = static_cast<unsigned char>(all[0]);
+    const std::vector<std::string> lines = SplitListingLines(all.substr(1));
+
+    ListingHooks hooks;
+    if (selector < 0x80) {
+        static const ListingFormat forced[] = {FormatDos, FormatUnix, FormatDsk, FormatNameOnly, FormatUnknown,
+                                               FormatNone};
+        const ListingFormat f = forced[selector % 6];
+        hooks.OnCheckListFormat = [f](void*, const std::string&, ListingFormat& v) { v = f; };
+    }
+    // Vary "today" so the year roll-back and day defaults are exercised.
+    const ListingDate today{1990 + selector % 60, 1 + selector % 12, 1 + selector % 28};
+    auto items = BuildListingEntries(nullptr, lines, hooks, today);
+    for (const ListingEntry& e : *items) {
+        const ListingDateTime t = DecodeListingDateTime(e.Modified);
+        if (e.Modified != 0 && (t.Month < 1 || t.Month > 12 || t.Day < 1 || t.Day > 31)) __builtin_trap();
+        if (e.EntrySize < 0) __builtin_trap();
+        if (e.RawLine.empty()) __builtin_trap();
+    }
+    TIdFTPListItems copy;
+    copy.Assign(*items);
+    if (copy.Count() != items->Count()) __builtin_trap();
+    return 0;
+}

@@ -1,0 +1,362 @@
+// End-to-end runs of the FTP client against real servers, FTP proxies and
+// SOCKS servers on loopback. Each server is started by its fixture and the
+// test is skipped when the program is not installed.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <filesystem>
+#include <random>
+
+#include "ftp/ftp_client.h"
+#include "ftp/socks.h"
+#include "tests/support/core/real_servers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::FtpAccount;
+using testing_support::ReadWholeFile;
+using testing_support::TempDir;
+using testing_support::WriteWholeFile;
+
+// Names with blanks and bytes that are not UTF-8 must travel unchanged.
+const std::string kOddName = "my file caf\xe9 \xc3\xa9.txt";
+// No 0xFF byte: a telnet-aware peer (ftp-proxy) would take it as IAC.
+const std::string kUploadName = "up load \xfe\xe9.bin";
+
+std::string randomBytes(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string out(n, '\0');
+    for (char& c : out) c = char(rng() & 0xFF);
+    return out;
+}
+
+// Aborts the running download from inside the message pump once enough has
+// arrived, as the browser frame's Abort button does.
+class AbortingPump : public TIdAntiFreeze {
+public:
+    AbortingPump() {
+        IdleTimeOut = 20;
+        OnlyWhenIdle = false;
+    }
+    TIdFTP* target = nullptr;
+    bool armed = false;
+    int calls = 0;
+    void ProcessMessages(bool) override {
+        ++calls;
+        if (armed && target) {
+            armed = false;
+            target->AbortTransfer();
+        }
+    }
+};
+
+struct Scenario {
+    std::string home;  // the server-side folder of the account
+    FtpAccount account;
+    int port = 0;
+};
+
+void fillHome(const std::string& home, const std::string& big) {
+    ASSERT_TRUE(WriteWholeFile(home + "/big.bin", big));
+    ASSERT_TRUE(WriteWholeFile(home + "/empty.bin", ""));
+    ASSERT_TRUE(WriteWholeFile(home + "/" + kOddName, "odd name contents\n"));
+    fs::create_directory(home + "/sub dir");
+    // vsftpd serves as the account's own user, which must be able to write.
+    std::error_code ec;
+    fs::permissions(home, fs::perms::all, fs::perm_options::add, ec);
+    for (const auto& e : fs::directory_iterator(home))
+        fs::permissions(e.path(), fs::perms::all, fs::perm_options::add, ec);
+}
+
+void configure(TIdFTP& ftp, const Scenario& s, bool passive) {
+    ftp.Host = "127.0.0.1";
+    ftp.Port = s.port;
+    ftp.Username = s.account.User;
+    ftp.Password = s.account.Password;
+    ftp.Passive = passive;
+    ftp.ReadTimeout = 10000;
+}
+
+const ListingEntry* findEntry(TIdFTP& ftp, const std::string& name) {
+    for (const ListingEntry& e : ftp.ListingEntries())
+        if (e.EntryName == name) return &e;
+    return nullptr;
+}
+
+// Lists, downloads, uploads; with full also the 0-byte file, the odd name and
+// the resume of a cut-off download. Every copy must be byte-identical.
+void runSteps(TIdFTP& ftp, const Scenario& s, bool full);
+
+void runScenario(TIdFTP& ftp, const Scenario& s, bool full) {
+    // The control-line log goes into the failure message.
+    TIdLogEvent log;
+    log.LogTime = false;
+    log.ReplaceCRLF = false;
+    std::string transcript;
+    log.OnSent = [&](void*, const std::string&, const std::string& data) { transcript += "> " + data; };
+    log.OnReceived = [&](void*, const std::string&, const std::string& data) { transcript += "< " + data; };
+    ftp.Intercept = &log;
+    struct Detach {
+        TIdFTP& ftp;
+        const std::string& transcript;
+        ~Detach() {
+            ftp.Intercept = nullptr;
+            if (::testing::Test::HasFailure()) ADD_FAILURE() << "control connection:\n" << transcript;
+        }
+    } detach{ftp, transcript};
+    try {
+        runSteps(ftp, s, full);
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << "unexpected error: " << e.what();
+    }
+}
+
+void runSteps(TIdFTP& ftp, const Scenario& s, bool full) {
+    const std::string big = randomBytes(full ? 3 * 1024 * 1024 : 256 * 1024, 7);
+    fillHome(s.home, big);
+    TempDir local;
+
+    ASSERT_NO_THROW(ftp.OpenConnection(true, 5000));
+    ASSERT_TRUE(ftp.IsOpen());
+    ftp.SetTransferType(ftBinary);
+
+    ftp.FetchListing(nullptr);
+    const ListingEntry* bigEntry = findEntry(ftp, "big.bin");
+    ASSERT_NE(bigEntry, nullptr) << "listing lines: " << ftp.ListingLines().size();
+    EXPECT_EQ(bigEntry->EntrySize, std::int64_t(big.size()));
+    EXPECT_EQ(bigEntry->EntryKind, KindFile);
+    const ListingEntry* sub = findEntry(ftp, "sub dir");
+    ASSERT_NE(sub, nullptr);
+    EXPECT_EQ(sub->EntryKind, KindFolder);
+    ASSERT_NE(findEntry(ftp, kOddName), nullptr) << "names must keep their bytes";
+
+    ftp.DownloadToFile("big.bin", local.File("big.bin"), true, false);
+    EXPECT_TRUE(ReadWholeFile(local.File("big.bin")) == big) << "download differs";
+
+    ASSERT_TRUE(WriteWholeFile(local.File("up.bin"), randomBytes(100000, 9)));
+    ftp.UploadFromFile(local.File("up.bin"), kUploadName, false);
+    EXPECT_TRUE(ReadWholeFile(s.home + "/" + kUploadName) == ReadWholeFile(local.File("up.bin")))
+        << "upload differs";
+
+    if (!full) {
+        ftp.CloseConnection();
+        return;
+    }
+
+    ftp.DownloadToFile("empty.bin", local.File("empty.bin"), true, false);
+    EXPECT_TRUE(fs::exists(local.File("empty.bin")));
+    EXPECT_EQ(fs::file_size(local.File("empty.bin")), 0u);
+    ASSERT_TRUE(WriteWholeFile(local.File("empty-up.bin"), ""));
+    ftp.UploadFromFile(local.File("empty-up.bin"), "empty-up.bin", false);
+    EXPECT_TRUE(fs::exists(s.home + "/empty-up.bin"));
+    EXPECT_EQ(fs::file_size(s.home + "/empty-up.bin"), 0u);
+
+    ftp.DownloadToFile(kOddName, local.File("odd.txt"), true, false);
+    EXPECT_EQ(ReadWholeFile(local.File("odd.txt")), "odd name contents\n");
+
+    // Cut a download off part way, then resume it.
+    AbortingPump pump;
+    pump.target = &ftp;
+    ftp.OnWork = [&](void*, TWorkMode mode, std::int64_t count) {
+        if (mode == WorkRead && count >= 128 * 1024 && pump.target) pump.armed = true;
+    };
+    try {
+        ftp.DownloadToFile("big.bin", local.File("resumed.bin"), true, false);
+    } catch (const EIdException&) {
+        // A cut-off transfer may also end in an error; the partial file stays.
+    }
+    ftp.OnWork = nullptr;
+    pump.target = nullptr;
+    std::uintmax_t partial = fs::exists(local.File("resumed.bin")) ? fs::file_size(local.File("resumed.bin")) : 0;
+    if (partial == 0 || partial >= big.size()) {
+        // The pump did not get to cut the transfer: cut the file by hand.
+        partial = big.size() / 3;
+        ASSERT_TRUE(WriteWholeFile(local.File("resumed.bin"), big.substr(0, partial)));
+    }
+    // As after a lost connection: a fresh one, then the resume.
+    ftp.CloseConnection();
+    ASSERT_NO_THROW(ftp.OpenConnection(true, 5000));
+    ftp.SetTransferType(ftBinary);
+    ASSERT_NO_THROW(ftp.DownloadToFile("big.bin", local.File("resumed.bin"), false, true));
+    EXPECT_TRUE(ftp.CanResume());
+    EXPECT_TRUE(ReadWholeFile(local.File("resumed.bin")) == big)
+        << "resumed file differs (had " << partial << " bytes before resuming)";
+    ftp.CloseConnection();
+}
+
+Scenario pyftpdlibScenario(testing_support::PyftpdlibServer& srv) {
+    return {srv.Account().Home, srv.Account(), srv.Port()};
+}
+
+Scenario vsftpdScenario(testing_support::VsftpdServer& srv) {
+    return {srv.Account().Home, srv.Account(), srv.Port()};
+}
+
+#define START_OR_SKIP(server, ...)                                  \
+    do {                                                            \
+        std::string why_;                                           \
+        if (!(server).Start(&why_ __VA_OPT__(, ) __VA_ARGS__))      \
+            GTEST_SKIP() << why_;                                   \
+    } while (0)
+
+class RealFtp : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RealFtp, Pyftpdlib) {
+    testing_support::PyftpdlibServer srv;
+    START_OR_SKIP(srv);
+    TIdFTP ftp;
+    const Scenario s = pyftpdlibScenario(srv);
+    configure(ftp, s, GetParam());
+    runScenario(ftp, s, true);
+    if (HasFailure()) ADD_FAILURE() << srv.Log();
+}
+
+TEST_P(RealFtp, Vsftpd) {
+    testing_support::VsftpdServer srv;
+    START_OR_SKIP(srv);
+    TIdFTP ftp;
+    const Scenario s = vsftpdScenario(srv);
+    configure(ftp, s, GetParam());
+    runScenario(ftp, s, true);
+}
+
+TEST_P(RealFtp, VsftpdListsDotEntriesWithDashA) {
+    testing_support::VsftpdServer srv;
+    START_OR_SKIP(srv);
+    TIdFTP ftp;
+    const Scenario s = vsftpdScenario(srv);
+    configure(ftp, s, GetParam());
+    ASSERT_NO_THROW(ftp.OpenConnection(true, 5000));
+    ftp.FetchListing(nullptr, "-a");
+    ASSERT_NE(findEntry(ftp, "."), nullptr);
+    ASSERT_NE(findEntry(ftp, ".."), nullptr);
+    EXPECT_EQ(findEntry(ftp, "..")->EntryKind, KindFolder);
+    ftp.CloseConnection();
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, RealFtp, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Passive" : "Active"; });
+
+// Through SOCKS: the control connection and passive data connections both go
+// through the SOCKS server; active data connections are accepted locally.
+class ThroughSocks : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ThroughSocks, MicrosocksWithoutLogin) {
+    testing_support::PyftpdlibServer ftpSrv;
+    START_OR_SKIP(ftpSrv);
+    testing_support::MicrosocksServer socks;
+    START_OR_SKIP(socks);
+    TIdFTP ftp;
+    const Scenario s = pyftpdlibScenario(ftpSrv);
+    configure(ftp, s, GetParam());
+    ftp.SocksInfo() = SocksInfoFromProfile("Socks5", "127.0.0.1", socks.Port(), false, "", "");
+    runScenario(ftp, s, false);
+}
+
+TEST_P(ThroughSocks, MicrosocksWithLogin) {
+    testing_support::PyftpdlibServer ftpSrv;
+    START_OR_SKIP(ftpSrv);
+    testing_support::MicrosocksServer socks;
+    START_OR_SKIP(socks, "sockuser", "sockpass");
+    const Scenario s = pyftpdlibScenario(ftpSrv);
+    {
+        TIdFTP wrong;
+        configure(wrong, s, GetParam());
+        wrong.SocksInfo() = SocksInfoFromProfile("Socks5", "127.0.0.1", socks.Port(), true, "sockuser", "nope");
+        EXPECT_THROW(wrong.OpenConnection(true, 5000), EIdSocksError);
+        EXPECT_FALSE(wrong.IsOpen());
+    }
+    TIdFTP ftp;
+    configure(ftp, s, GetParam());
+    ftp.SocksInfo() = SocksInfoFromProfile("Socks5", "127.0.0.1", socks.Port(), true, "sockuser", "sockpass");
+    runScenario(ftp, s, false);
+}
+
+TEST_P(ThroughSocks, DanteSocks4) {
+    testing_support::PyftpdlibServer ftpSrv;
+    START_OR_SKIP(ftpSrv);
+    testing_support::DanteServer socks;
+    START_OR_SKIP(socks, false);
+    TIdFTP ftp;
+    const Scenario s = pyftpdlibScenario(ftpSrv);
+    configure(ftp, s, GetParam());
+    ftp.SocksInfo() = SocksInfoFromProfile("Socks4", "127.0.0.1", socks.Port(), false, "", "");
+    runScenario(ftp, s, false);
+    if (HasFailure()) ADD_FAILURE() << socks.Log() << ReadWholeFile(socks.Dir() + "/danted.log");
+}
+
+TEST_P(ThroughSocks, DanteSocks5WithSystemAccount) {
+    testing_support::PyftpdlibServer ftpSrv;
+    START_OR_SKIP(ftpSrv);
+    testing_support::DanteServer socks;
+    START_OR_SKIP(socks, true);
+    const Scenario s = pyftpdlibScenario(ftpSrv);
+    {
+        TIdFTP noLogin;
+        configure(noLogin, s, GetParam());
+        noLogin.SocksInfo() = SocksInfoFromProfile("Socks5", "127.0.0.1", socks.Port(), false, "", "");
+        EXPECT_THROW(noLogin.OpenConnection(true, 5000), EIdSocksAuthMethodError);
+    }
+    TIdFTP ftp;
+    configure(ftp, s, GetParam());
+    ftp.SocksInfo() = SocksInfoFromProfile("Socks5", "127.0.0.1", socks.Port(), true,
+                                           testing_support::kSystemTestUser, testing_support::kSystemTestPassword);
+    runScenario(ftp, s, false);
+    if (HasFailure()) ADD_FAILURE() << ReadWholeFile(socks.Dir() + "/danted.log");
+}
+
+TEST_P(ThroughSocks, Socks4ANamesEveryTarget) {
+    testing_support::PyftpdlibServer ftpSrv;
+    START_OR_SKIP(ftpSrv);
+    testing_support::RelaySocksServer socks;
+    TIdFTP ftp;
+    const Scenario s = pyftpdlibScenario(ftpSrv);
+    configure(ftp, s, GetParam());
+    ftp.Host = "localhost";
+    ftp.SocksInfo() = SocksInfoFromProfile("Socks4A", "127.0.0.1", socks.Port(), true, "me", "unused");
+    runScenario(ftp, s, false);
+    const auto targets = socks.Targets();
+    ASSERT_FALSE(targets.empty());
+    EXPECT_EQ(targets[0], "localhost:" + std::to_string(s.port));
+    const std::string expectedHead = std::string("\x04\x01", 2) + char(s.port >> 8) + char(s.port & 0xFF) +
+                                     std::string("\0\0\0\x01me\0localhost\0", 17);
+    EXPECT_EQ(socks.Requests()[0], expectedHead);
+    // Passive mode: every data connection went through SOCKS as well.
+    if (GetParam()) EXPECT_GE(targets.size(), 3u);
+    else EXPECT_EQ(targets.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ThroughSocks, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Passive" : "Active"; });
+
+TEST(ThroughFtpProxy, UserSiteLoginThroughFtpProxy) {
+    testing_support::PyftpdlibServer ftpSrv;
+    START_OR_SKIP(ftpSrv);
+    testing_support::FtpProxyServer proxy;
+    START_OR_SKIP(proxy);
+    TIdFTP ftp;
+    const Scenario s = pyftpdlibScenario(ftpSrv);
+    configure(ftp, s, true);
+    // The proxy reads "user@host:port"; the client sends Host as it stands.
+    ftp.Host = "127.0.0.1:" + std::to_string(s.port);
+    ftp.ProxySettings.ProxyType = fpcmUserSite;
+    ftp.ProxySettings.Host = "127.0.0.1";
+    ftp.ProxySettings.Port = proxy.Port();
+    runScenario(ftp, s, false);
+    if (HasFailure()) ADD_FAILURE() << proxy.Log() << ReadWholeFile(proxy.Dir() + "/ftp-proxy.log");
+}
+
+TEST(RealServerFixtures, StopEndsTheWholeProcessGroup) {
+    testing_support::ChildProcess child;
+    std::string why;
+    ASSERT_TRUE(child.Start({"/bin/sh", "-c", "sleep 30 & sleep 30"}, "/dev/null", &why)) << why;
+    const pid_t group = child.Pid();
+    child.Stop();
+    EXPECT_NE(::kill(-group, 0), 0) << "a grandchild survived";
+    EXPECT_FALSE(child.Start({"/nonexistent/program"}, "/dev/null", &why));
+    EXPECT_NE(why.find("not found"), std::string::npos);
+}
+
+}  // namespace
