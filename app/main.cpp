@@ -5,6 +5,7 @@
 #include "platform/ui/dialog_service.h"
 #include "store/table.h"
 
+#include <QIcon>
 #include <memory>
 
 int main(int argc, char** argv) {
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Ostrafen"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ostrafen FREE Edition"));
     QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/ostrafen.png")));
     ui::setHelpFile(QString());
 
     auto window = std::make_unique<TForm1>();

@@ -96,7 +96,6 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     g_instance = this;
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Ostrafen FREE Edition"));
-    setWindowIcon(ui::icon(ui::Picture::AppIcon));
 
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
@@ -154,10 +153,12 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
 TForm1::~TForm1() {
     // By now no call of any frame is on the stack (the message loop has
-    // returned), so whatever is left can go.
+    // returned), so whatever is left can go. Frames go first, while the panes
+    // they may reach are still there, and find no main window to call back.
+    if (g_instance == this) g_instance = nullptr;
     for (const auto& p : doomed_) delete p.data();
     doomed_.clear();
-    if (g_instance == this) g_instance = nullptr;
+    while (pages_->count() > 1) delete pages_->widget(pages_->count() - 1);
 }
 
 TForm1* TForm1::instance() { return g_instance; }

@@ -542,9 +542,20 @@ void SiteListPane::quickConnect() {
     guarded([this] { TForm15::Execute(this); });
 }
 
+int& SiteListPane::cycleRef() {
+#ifdef OSTRAFEN_HAS_MAIN_WINDOW
+    // The main window holds the position so it lives as long as the window.
+    if (main_) return main_->siteViewCycle;
+#endif
+    return cycle_;
+}
+
+int SiteListPane::cyclePosition() const { return const_cast<SiteListPane*>(this)->cycleRef(); }
+
 void SiteListPane::cycleViewStyle() {
-    cycle_ = cycle_ <= 1 ? 4 : cycle_ - 1;
-    applyViewStyle(cycle_ - 1);
+    int& pos = cycleRef();
+    pos = pos <= 1 || pos > 4 ? 4 : pos - 1;
+    applyViewStyle(pos - 1);
 }
 
 void SiteListPane::showHelp() {

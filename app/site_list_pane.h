@@ -92,7 +92,7 @@ public:
     int selectedRow() const;       // -1 when none
     void selectRow(int row);       // -1 clears the selection
     QString description() const;
-    int cyclePosition() const { return cycle_; }
+    int cyclePosition() const;
     // The menu as it would pop up now, or nullptr when the list has none.
     QMenu* popupMenu();
     QAction* quickConnectAction() const { return actQuick_; }
@@ -120,6 +120,7 @@ private:
     // Runs a handler; a store failure ends it silently, as the application-wide
     // handler would, but without unwinding through Qt's event code.
     void guarded(const std::function<void()>& fn);
+    int& cycleRef();
 
     TForm1* main_;
     QStandardItemModel* model_;

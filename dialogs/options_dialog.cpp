@@ -88,7 +88,7 @@ QComboBox* siteEditorList(TForm4* editor, options::ProfileKind kind) {
 [[maybe_unused]] int findProfileEntry(QComboBox* box, const QString& name, bool last) {
     int found = -1;
     for (int i = 0; i < box->count(); ++i) {
-        
+        if (i == 0 && box->itemText(0) == QLatin1String("None")) continue;
         if (box->itemText(i) == name) {
             found = i;
             if (!last) break;
@@ -496,6 +496,9 @@ void TForm2::addEntry(QListWidget* list, const QString& caption) {
     const std::optional<QString> input =
         ui::DialogService::instance().inputBox(this, caption, QString(), QString());
     if (!input || input->trimmed().isEmpty()) return;
+    // Commands go to the server as typed: a line break would smuggle in a second one.
+    for (const QChar c : *input)
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.isNull()) return;
     const QString upper = input->toUpper();
     for (int i = 0; i < list->count(); ++i) {
         if (list->item(i)->text().toUpper() == upper) {

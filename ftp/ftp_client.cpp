@@ -107,6 +107,13 @@ void TIdFTP::ProbePeerClosed(bool raiseIfClosed) {
 }
 
 void TIdFTP::OpenConnection(bool withLogin, int connectTimeoutMs) {
+    if (busy_ > 0) {
+        // Reached from a user action inside a blocked call (the Abort
+        // button): as on any connected client, this closes the connection,
+        // which ends the blocked call, and sends nothing.
+        closeAll();
+        throw EIdAlreadyConnected();
+    }
     BusyScope busy(*this);
     const std::string host = Host;
     const int port = Port;

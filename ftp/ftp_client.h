@@ -62,13 +62,18 @@ public:
 
     // Connects (to the FTP proxy when its mode and host say so), reads the
     // 220 greeting and, withLogin, logs in and asks SYST. Any failure closes
-    // the connection before the error is passed on.
+    // the connection before the error is passed on. On a connected client,
+    // or from inside another blocked call, it closes the connection and
+    // raises EIdAlreadyConnected.
     void OpenConnection(bool withLogin = true, int connectTimeoutMs = -1);
     // Closes without sending QUIT (the data connection too). Allowed while
     // another call is blocked.
     void CloseConnection() override;
     // Does nothing while a call is reading the connection itself.
     void ProbePeerClosed(bool raiseIfClosed) override;
+
+    // Every command below raises EIdCommandInProgress when called while
+    // another call of this client waits (from inside the message pump).
 
     // Sends the line and reads one reply; accepted -1 accepts every code.
     int RunCommand(const std::string& line, int accepted);

@@ -29,7 +29,7 @@ std::string_view trim(std::string_view s) {
 
 std::string_view trimRightBlanks(std::string_view s) {
     std::size_t e = s.size();
-    while (e > 0 && isTrimmed(s[e - 1])) --e;
+    while (e > 0 && s[e - 1] == ' ') --e;
     return s.substr(0, e);
 }
 

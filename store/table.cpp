@@ -248,7 +248,8 @@ void Table::open() {
             Column col;
             col.name = s.column(1).s;
             std::string declared = s.column(2).s;
-            bool pk = s.columnInt(5) == 1;
+            // Only a column declared exactly INTEGER PRIMARY KEY is the row id.
+            bool pk = s.columnInt(5) == 1 && upper(s.column(2).s) == "INTEGER";
             col.type = typeFromDeclaration(declared, pk);
             if (def) {
                 for (const FieldDef& f : def->fields) {
@@ -358,6 +359,9 @@ namespace {
 
 size_t findColumn(const std::vector<Column>& cols, const std::string& table,
                   const std::string& field) {
+    for (size_t i = 0; i < cols.size(); ++i)
+        if (cols[i].name == field) return i;
+    // SQLite itself ignores the case of column names.
     for (size_t i = 0; i < cols.size(); ++i)
         if (equalsNoCase(cols[i].name, field)) return i;
     throw EStoreError("table " + table + " has no field " + field);

@@ -7,6 +7,7 @@
 #include "browser/browser_frame.h"
 #include "platform/ui/app_paths.h"
 #include "platform/ui/ini_file.h"
+#include "tests/support/core/scripted_ftp_server.h"
 #include "tests/support/gui/app_fixture.h"
 
 #include <QDir>
@@ -17,7 +18,9 @@
 #include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <memory>
 
@@ -37,7 +40,7 @@ protected:
 
     // Creates the window and shows it, which runs its first showing.
     TForm1& show() {
-        w = std::make_unique<TForm1>();
+        if (!w) w = std::make_unique<TForm1>();
         w->resize(1000, 700);
         w->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
@@ -133,9 +136,11 @@ TEST_F(MainWindowTest, OutOfRangeSideTabAndViewCodesKeepTheDesign) {
     f.writeInteger("MAIN", "FTPSITEVIEW", 9);
     f.writeInteger("FTP", "LVCVIEW", -1);
     f.writeString("MAIN", "LOCALPATH", app.path("does-not-exist"));
+    w = std::make_unique<TForm1>();
+    const int designView = w->siteList()->viewStyleCode();
     TForm1& m = show();
     EXPECT_EQ(m.sidePane()->currentIndex(), 1);  // "&History"
-    EXPECT_EQ(m.siteList()->viewStyleCode(), 0);
+    EXPECT_EQ(m.siteList()->viewStyleCode(), designView);
     EXPECT_EQ(m.localPane()->rootPath(),
               QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation)));
     m.OpenBrowserPage("a", false);
@@ -333,7 +338,7 @@ TEST_F(MainWindowTest, LayoutRoundTripsThroughARestart) {
         m.close();
         w.reset();
     }
-    TForm1& m = show();
+    TForm1& m = show();  // a new window reads what the old one wrote
     EXPECT_EQ(m.sidePane()->currentIndex(), 1);
     EXPECT_EQ(m.siteList()->viewStyleCode(), 2);
     EXPECT_EQ(m.sidePaneWidth(), 307);
@@ -452,6 +457,60 @@ TEST(MainWindowStore, DamagedStoreLeavesTheDesignLayoutAndTheFileUntouched) {
     EXPECT_EQ(m.sidePane()->currentIndex(), 1);  // layout not restored
     EXPECT_EQ(env.readFile("all.dat"), junk);
     m.close();
+}
+
+}  // namespace
+
+// A server that accepts and then says nothing: a connection attempt to it waits
+// (processing window messages) until it is closed under it.
+namespace {
+
+void addSite(store::Tdm& dm, const std::string& name, int port) {
+    store::TableScope t(dm.ftpsite());
+    t->append();
+    t->setString("name", name);
+    t->setString("address", "127.0.0.1");
+    t->setInteger("port", port);
+    t->setString("username", "anonymous");
+    t->setString("password", "guest@example.com");
+    t->setInteger("timeout", 20);
+    t->setInteger("nor", 0);
+    t->setInteger("rd", 10);
+    t->setBoolean("pasv", true);
+    t->post();
+}
+
+TEST_F(MainWindowTest, ClosingWhileAFrameWaitsDestroysItOnlyAfterTheWaitEnds) {
+    testing_support::ScriptedFtpServer silent;
+    silent.acceptControl().silentUntilClosed();
+    silent.start();
+    addSite(app.dm(), "silent", silent.port());
+    TForm1& m = show();
+
+    QPointer<QWidget> page;
+    QPointer<Tfb> frame;
+    bool closedDuringWait = false;
+    QTimer closer;
+    closer.setInterval(20);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        // Close once the frame is inside its blocking connect.
+        if (!frame) frame = m.frameByCaption("silent");
+        if (!frame || frame->busyCount() == 0) return;
+        closer.stop();
+        page = frame->parentWidget();
+        m.close();
+        closedDuringWait = true;
+        EXPECT_FALSE(frame.isNull());  // not destroyed under the waiting call
+    });
+    closer.start();
+    QElapsedTimer t;
+    t.start();
+    m.OpenBrowserPage("silent", false);
+    EXPECT_TRUE(closedDuringWait);
+    EXPECT_LT(t.elapsed(), 10000);  // the wait ended with the connection, not by its time-out
+    EXPECT_TRUE(waitUntil([&] { return page.isNull() && frame.isNull(); }));
+    EXPECT_TRUE(m.frames().isEmpty());
+    EXPECT_TRUE(silent.waitDone()) << silent.failure();
 }
 
 }  // namespace

@@ -194,7 +194,7 @@ TEST_F(FrameTest, RefusedListingIsLoggedAndBrowsingStaysUsable) {
 TEST_F(FrameTest, SilentServerTimesOutAndTheNextActionReconnects) {
     Server srv;
     connectAndList(srv, "/", fileLine("a", 1));
-    srv.expect("CWD /");  // no answer: the read times out
+    srv.silentUntilClosed();  // no answer to "CWD /": the read times out
     srv.acceptControl();
     connectAndList(srv, "/", fileLine("b", 1), true);
     srv.start();
@@ -204,7 +204,7 @@ TEST_F(FrameTest, SilentServerTimesOutAndTheNextActionReconnects) {
     makeFrame(site);
     frame->StartConnect(false);
     frame->Refresh();
-    EXPECT_TRUE(logHas("Read Timeout", 2)) << [&] { std::string s; for (auto& l : logLines()) s += l + "\n"; return s; }();
+    EXPECT_TRUE(logHas("Read Timeout", 2));
     EXPECT_TRUE(frame->browsingEnabled());
     EXPECT_FALSE(frame->connected());
     frame->Refresh();  // finds the client closed and connects again
@@ -333,4 +333,3 @@ TEST_F(FrameTest, ViewButtonCyclesAndLayoutCodes) {
     frame->setInfoHeight(120);
     EXPECT_EQ(frame->infoHeight(), 120);
 }
-TEST_F(FrameTest, DebugDump) {}

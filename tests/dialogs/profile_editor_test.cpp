@@ -39,15 +39,6 @@ struct Socks {
     bool operator==(const Socks&) const = default;
 };
 
-void PrintTo(const Proxy& p, std::ostream* os) {
-    *os << "{" << p.name << "," << p.server << "," << p.port << "," << p.login << ","
-        << p.username << "," << p.password << "," << p.type << "," << p.typeName << "}";
-}
-void PrintTo(const Socks& s, std::ostream* os) {
-    *os << "{" << s.name << "," << s.host << "," << s.port << "," << s.login << "," << s.user
-        << "," << s.pass << "," << s.sv << "," << s.svName << "}";
-}
-
 class ProfileEditorTest : public testing_support::AppTest {
 protected:
     void SetUp() override {
@@ -423,21 +414,6 @@ TEST_F(ProfileEditorTest, RemoveDeletesAtOnceWithoutAskingAndLeavesSitesAlone) {
     EXPECT_TRUE(socks().empty());
     EXPECT_TRUE(dialogs().messages.empty());
     EXPECT_EQ(siteProfiles(), std::vector<std::string>{"p|s"});
-}
-
-TEST_F(ProfileEditorTest, RemovingARowAlreadyGoneFromTheTableKeepsTheRow) {
-    addProxy({"p", "h", 1, false, "", "", 0, "None"});
-    next<TForm2>([&](TForm2& f) {
-        {
-            store::TableScope s(dm().proxy());
-            dm().proxy().empty();
-        }
-        f.lvProxy->setCurrentItem(f.lvProxy->topLevelItem(0));
-        f.btRemoveProxy->click();
-        EXPECT_EQ(f.lvProxy->topLevelItemCount(), 1);
-        f.btCancel->click();
-    });
-    TForm2::Execute(nullptr, TForm2::PageProxy);
 }
 
 // --- With a site editor open ----------------------------------------------------

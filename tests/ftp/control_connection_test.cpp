@@ -336,3 +336,67 @@ TEST(ControlConnection, BufferSizesOfZeroOrLessMeanTheDefault) {
     connectOnly(ftp, srv);
     EXPECT_EQ(ftp.RunCommand("NOOP", 200), 200);
 }
+
+TEST(ControlConnection, ConnectTimeoutWhileThePumpRunsAndCloseDuringConnect) {
+    // A listener with a full queue drops further SYNs, so connects hang.
+    int err = 0;
+    net::SocketHandle l = net::createTcpSocket(err);
+    ASSERT_EQ(net::bindSocket(l, "127.0.0.1", 0), 0);
+    ASSERT_EQ(net::listenSocket(l, 0), 0);
+    std::string ip;
+    std::uint16_t port = 0;
+    net::localAddress(l, ip, port);
+    std::vector<std::unique_ptr<TIdTCPClient>> fillers;
+    CountingPump pump;
+    bool hung = false;
+    for (int i = 0; i < 8 && !hung; ++i) {
+        TIdFTP ftp;
+        ftp.Host = "127.0.0.1";
+        ftp.Port = port;
+        ftp.ReadTimeout = 200;  // no greeting ever comes
+        const int before = pump.calls;
+        const auto start = net::tickCount64();
+        try {
+            ftp.OpenConnection(false, 400);
+            // Connected into the queue: keep it there and try again.
+            auto keep = std::make_unique<TIdTCPClient>();
+            keep->Host = "127.0.0.1";
+            keep->Port = port;
+            keep->Connect(400);
+            fillers.push_back(std::move(keep));
+        } catch (const EIdConnectTimeout& e) {
+            hung = true;
+            EXPECT_STREQ(e.what(), "Connect timed out.");
+            EXPECT_GE(net::tickCount64() - start, 350u);
+            EXPECT_GE(pump.calls - before, 4);
+            EXPECT_FALSE(ftp.IsOpen());
+        } catch (const EIdException&) {
+            // The greeting never comes from this listener: read time-out or
+            // close; the connect itself worked.
+            auto keep = std::make_unique<TIdTCPClient>();
+            keep->Host = "127.0.0.1";
+            keep->Port = port;
+            try {
+                keep->Connect(400);
+                fillers.push_back(std::move(keep));
+            } catch (const EIdConnectTimeout&) {
+                hung = true;
+            }
+        }
+    }
+    if (hung) {
+        // A user action closing the client while it connects ends the connect.
+        TIdFTP ftp;
+        ftp.Host = "127.0.0.1";
+        ftp.Port = port;
+        pump.until = [&] {
+            ftp.CloseConnection();
+            return true;
+        };
+        EXPECT_THROW(ftp.OpenConnection(false, 5000), EIdClosedSocket);
+        EXPECT_FALSE(ftp.IsOpen());
+    }
+    fillers.clear();
+    net::closeSocket(l);
+    if (!hung) GTEST_SKIP() << "the kernel accepted every connect";
+}

@@ -5,6 +5,7 @@
 
 #include <signal.h>
 
+#include <chrono>
 #include <filesystem>
 #include <random>
 
@@ -330,6 +331,39 @@ TEST_P(ThroughSocks, Socks4ANamesEveryTarget) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, ThroughSocks, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Passive" : "Active"; });
+
+// Refusals of real and scripted SOCKS servers reach the caller as their own
+// errors, within the connect time-out, and leave the client closed.
+TEST(SocksRefusals, RealServersReportTheirReplyCodes) {
+    testing_support::MicrosocksServer micro;
+    START_OR_SKIP(micro);
+    TIdFTP ftp;
+    ftp.Host = "127.0.0.1";
+    ftp.Port = testing_support::FreeLoopbackPort();  // nothing listens there
+    ftp.Username = "x";
+    ftp.SocksInfo() = SocksInfoFromProfile("Socks5", "127.0.0.1", micro.Port(), false, "", "");
+    EXPECT_THROW(ftp.OpenConnection(true, 3000), EIdSocksServerConnectionRefusedError);
+    EXPECT_FALSE(ftp.IsOpen());
+
+    testing_support::DanteServer dante;
+    START_OR_SKIP(dante, false);
+    ftp.SocksInfo() = SocksInfoFromProfile("Socks4A", "127.0.0.1", dante.Port(), false, "", "");
+    ftp.Host = "localhost";
+    EXPECT_THROW(ftp.OpenConnection(true, 3000), EIdSocksRequestFailed);
+    EXPECT_FALSE(ftp.IsOpen());
+}
+
+TEST(SocksRefusals, SilentSocksServerEndsWithTheConnectTimeOut) {
+    testing_support::ScriptedSocksServer silent(std::vector<testing_support::ScriptedSocksServer::Step>{{"", ""}});
+    TIdFTP ftp;
+    ftp.Host = "127.0.0.1";
+    ftp.Port = 21;
+    ftp.SocksInfo() = SocksInfoFromProfile("Socks5", "127.0.0.1", silent.Port(), false, "", "");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(ftp.OpenConnection(true, 700), EIdSocksServerRespondError);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_FALSE(ftp.IsOpen());
+}
 
 TEST(ThroughFtpProxy, UserSiteLoginThroughFtpProxy) {
     testing_support::PyftpdlibServer ftpSrv;

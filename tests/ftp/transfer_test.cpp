@@ -190,6 +190,24 @@ TEST_F(Transfers, AbortFromThePumpGives426Then226AndStatusAborted) {
     EXPECT_TRUE(srv.waitDone()) << srv.failure();
 }
 
+TEST_F(Transfers, AbortButtonDuringADownloadClosesTheConnection) {
+    // The frame's Abort: AbortTransfer, then OpenConnection from the pump.
+    srv.expectPasv().expect("RETR big", "150 ok").sendData("abc").expect("ABOR").expectClosed();
+    go();
+    ftp.Passive = true;
+    CountingPump pump;
+    pump.until = [&] {
+        if (!ftp.DataConnectionOpen() || work.size() < 2) return false;
+        ftp.AbortTransfer();
+        EXPECT_THROW(ftp.OpenConnection(true, 1000), EIdAlreadyConnected);
+        return true;
+    };
+    EXPECT_THROW(ftp.DownloadToFile("big", dir.file("big"), false, false), EIdConnClosedGracefully);
+    EXPECT_FALSE(ftp.IsOpen());
+    EXPECT_FALSE(ftp.Busy());
+    EXPECT_TRUE(srv.waitDone()) << srv.failure();
+}
+
 TEST_F(Transfers, AbortWhileActiveModeWaitsForTheServer) {
     srv.expectPort().expect("RETR f", "150 ok").expect("ABOR", "226 nothing").expect("NOOP", "200 ok");
     go();

@@ -369,3 +369,19 @@ TEST_F(WriteBatchTest, DisconnectInsideABatchWritesIt) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DataModule, InstanceIsTheNewestLiveModule) {
+    auto a = std::make_unique<store::Tdm>();
+    auto b = std::make_unique<store::Tdm>();
+    auto c = std::make_unique<store::Tdm>();
+    EXPECT_EQ(store::Tdm::instance(), c.get());
+    b.reset();  // out of order
+    c.reset();
+    EXPECT_EQ(store::Tdm::instance(), a.get());
+    a.reset();
+    EXPECT_EQ(store::Tdm::instance(), nullptr);
+}
+
+}  // namespace

@@ -87,6 +87,7 @@ protected:
 // pyftpdlib with one user whose home is a private temporary folder.
 class PyftpdlibServer : public RealServer {
 public:
+    ~PyftpdlibServer() override { process_.Stop(); }  // before the home folder goes
     bool Start(std::string* why);
     const FtpAccount& Account() const { return account_; }
 
@@ -98,6 +99,7 @@ private:
 // vsftpd with the system user ostrafen-test (created when missing; needs root).
 class VsftpdServer : public RealServer {
 public:
+    ~VsftpdServer() override { process_.Stop(); }  // before the home folder goes
     bool Start(std::string* why);
     const FtpAccount& Account() const { return account_; }
 
