@@ -159,20 +159,35 @@ private:
 
 [[noreturn]] void failLine() { throw EIdException("Invalid listing line"); }
 
-void parseDosLine(ListingEntry& e, const ListingDate& today) {
-    const std::string_view line = e.RawLine;
+// The columns of an MS-DOS line: date text, time word and the text after it.
+struct DosColumns {
+    std::string dateText;
+    std::string timeText;
+    std::string_view rest;  // after the time word, trimmed
+};
+
+DosColumns splitDosLine(std::string_view line) {
+    DosColumns c;
     // Servers set to four-digit years write the year in columns 7-10; reading
     // only 7-8 would turn "2003" into 2020 and shift every later column.
-    const std::size_t yearWidth = (allDigits(chars(line, 7, 4)) && chars(line, 7, 4).size() == 4) ? 4 : 2;
-    std::string dateText;
-    dateText.append(chars(line, 1, 2)).append("/").append(chars(line, 4, 2)).append("/");
-    dateText.append(chars(line, 7, yearWidth));
-
+    const std::size_t yearWidth = (chars(line, 7, 4).size() == 4 && allDigits(chars(line, 7, 4))) ? 4 : 2;
+    c.dateText.append(chars(line, 1, 2)).append("/").append(chars(line, 4, 2)).append("/");
+    c.dateText.append(chars(line, 7, yearWidth));
     const std::size_t restFrom = 6 + yearWidth;
     std::string_view rest = trim(line.size() > restFrom ? line.substr(restFrom) : std::string_view());
     const std::size_t timeEnd = std::min(rest.find(' '), rest.size());
-    const std::string timeText(rest.substr(0, timeEnd));
-    rest = trim(rest.substr(timeEnd));
+    c.timeText = std::string(rest.substr(0, timeEnd));
+    c.rest = trim(rest.substr(timeEnd));
+    return c;
+}
+
+std::string_view firstWord(std::string_view s) { return s.substr(0, std::min(s.find(' '), s.size())); }
+
+void parseDosLine(ListingEntry& e, const ListingDate& today) {
+    const DosColumns cols = splitDosLine(e.RawLine);
+    const std::string& dateText = cols.dateText;
+    const std::string& timeText = cols.timeText;
+    const std::string_view rest = cols.rest;
 
     e.Modified = 0;
     [&] {
@@ -408,11 +423,13 @@ ListingFormat TIdFTPListItems::CheckListFormat(std::string_view line, bool trans
         if (trim(chars(uv, 25, 6)) == "<DIR>") return FormatDos;
         const std::string_view blankPart = trim(chars(uv, 25, 6));
         if (blankPart.empty() && allDigits(removeCommas(trim(chars(uv, 31, 8))))) return FormatDos;
-        // Servers that pad the size column less, or sizes wider than columns
-        // 31-38, still put the size as the first word from column 25.
-        std::string_view fromSize = trim(uv.size() >= 25 ? uv.substr(24) : std::string_view());
-        fromSize = fromSize.substr(0, std::min(fromSize.find(' '), fromSize.size()));
+        // Servers that pad the columns differently (sizes wider than columns
+        // 31-38, "<DIR>" left of column 25 in 24-hour lines) still give a
+        // size word after the time that is "<DIR>" or a number.
+        std::string_view fromSize = firstWord(trim(uv.size() >= 25 ? uv.substr(24) : std::string_view()));
         if (allDigits(removeCommas(fromSize))) return FormatDos;
+        const std::string sizeWord = removeCommas(firstWord(splitDosLine(uv).rest));
+        if (sizeWord == "<DIR>" || allDigits(sizeWord)) return FormatDos;
     }
     return FormatUnknown;
 }

@@ -138,6 +138,7 @@ struct Table::Impl {
     std::vector<std::int64_t> ids;
     std::vector<char> dead;
     size_t deadCount = 0;
+    size_t skipped = 0;  // marks stepped over since the last tidy()
     size_t pos = 0;
     bool bof = true;
     bool eof = true;
@@ -172,17 +173,29 @@ struct Table::Impl {
     bool onRow() const { return live() > 0 && pos < ids.size() && !dead[pos]; }
 
     // Index of the first live entry at or after `from`, or npos.
-    size_t liveFrom(size_t from) const {
-        for (size_t i = from; i < ids.size(); ++i)
+    size_t liveFrom(size_t from) {
+        for (size_t i = from; i < ids.size(); ++i) {
             if (!dead[i]) return i;
+            ++skipped;
+        }
         return npos;
     }
     // Index of the last live entry at or before `from`, or npos.
-    size_t liveUpTo(size_t from) const {
+    size_t liveUpTo(size_t from) {
         if (ids.empty()) return npos;
-        for (size_t i = std::min(from, ids.size() - 1) + 1; i-- > 0;)
+        for (size_t i = std::min(from, ids.size() - 1) + 1; i-- > 0;) {
             if (!dead[i]) return i;
+            ++skipped;
+        }
         return npos;
+    }
+
+    // Sweeps the marks once they outnumber the rows, or once moving had to
+    // step over many of them; either way each sweep is paid for by at least
+    // 64 deletions, and no move keeps crossing a long run of marks.
+    void tidy() {
+        if (skipped > 64 || (deadCount > 64 && deadCount * 2 > ids.size())) sweep();
+        skipped = 0;
     }
 
     void sweep() {
@@ -303,10 +316,11 @@ void Table::first() {
     if (i == Impl::npos) {
         m.pos = 0;
         m.bof = m.eof = true;
-        return;
+    } else {
+        m.pos = i;
+        m.bof = m.eof = false;
     }
-    m.pos = i;
-    m.bof = m.eof = false;
+    m.tidy();
 }
 
 void Table::last() {
@@ -317,10 +331,11 @@ void Table::last() {
     if (i == Impl::npos) {
         m.pos = 0;
         m.bof = m.eof = true;
-        return;
+    } else {
+        m.pos = i;
+        m.bof = m.eof = false;
     }
-    m.pos = i;
-    m.bof = m.eof = false;
+    m.tidy();
 }
 
 void Table::next() {
@@ -332,10 +347,11 @@ void Table::next() {
         // Past the end: the cursor keeps the last row.
         m.eof = true;
         if (m.live() == 0) m.bof = true;
-        return;
+    } else {
+        m.pos = i;
+        m.bof = m.eof = false;
     }
-    m.pos = i;
-    m.bof = m.eof = false;
+    m.tidy();
 }
 
 void Table::prior() {
@@ -346,10 +362,11 @@ void Table::prior() {
     if (i == Impl::npos) {
         m.bof = true;
         if (m.live() == 0) m.eof = true;
-        return;
+    } else {
+        m.pos = i;
+        m.bof = m.eof = false;
     }
-    m.pos = i;
-    m.bof = m.eof = false;
+    m.tidy();
 }
 
 bool Table::eof() const { return !impl_->active || impl_->eof; }
@@ -563,7 +580,7 @@ void Table::del() {
             m.bof = m.eof = true;
         }
     }
-    if (m.deadCount > 64 && m.deadCount * 2 > m.ids.size()) m.sweep();
+    m.tidy();
 }
 
 void Table::empty() {

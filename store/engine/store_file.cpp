@@ -87,8 +87,20 @@ void createPrivateFile(const std::string& path) {
 #endif
 }
 
+std::set<std::string> listTables(Connection& c, const std::string& path);
+
 // Reads the list of tables; throws when the file fails SQLite's own check.
 std::set<std::string> checkedTables(Connection& c, const std::string& path) {
+    try {
+        return listTables(c, path);
+    } catch (const EStoreError& e) {
+        std::string msg = e.what();
+        if (msg.rfind(path, 0) == 0) throw;
+        throw EStoreError(path + ": damaged store file (" + msg + ")");
+    }
+}
+
+std::set<std::string> listTables(Connection& c, const std::string& path) {
     {
         Stmt s = c.prepare("PRAGMA quick_check");
         if (!s.step()) throw EStoreError(path + ": damaged store file");

@@ -418,6 +418,17 @@ TEST_F(MainWindowTest, AboutWindowShowsTheProductAndOpensItsLinks) {
     EXPECT_EQ(opened[3], "mailto:support@ostrafen.example?subject=");
 }
 
+TEST_F(MainWindowTest, OptionsButtonOpensTheOptionsDialogOnItsFirstPage) {
+    TForm1& m = show();
+    QString caption;
+    testing_support::onNextModal([&](QDialog& d) {
+        caption = d.windowTitle();
+        d.reject();
+    });
+    m.findChild<QPushButton*>("btnOptions")->click();
+    EXPECT_EQ(caption, "Options");
+}
+
 TEST(CreateFolderPath, CreatesEveryMissingLevel) {
     QTemporaryDir tmp;
     const QString base = QDir::toNativeSeparators(tmp.path());

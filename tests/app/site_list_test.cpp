@@ -1,6 +1,8 @@
 // Site list pane: filling, selection states and description, opening,
 // deleting with history, in-place rename and the view styles.
+#include "app/main_window.h"
 #include "app/site_list_pane.h"
+#include "browser/browser_frame.h"
 #include "dialogs/site_editor.h"
 #include "tests/support/gui/app_fixture.h"
 
@@ -330,6 +332,44 @@ TEST_F(SiteListTest, DescriptionHeightIsKept) {
     EXPECT_EQ(pane.descriptionHeight(), 211);
     pane.setDescriptionHeight(150);
     EXPECT_EQ(pane.descriptionHeight(), 150);
+}
+
+// The pane inside the real main window: pages follow a rename and survive a delete.
+TEST_F(AppTest, SiteListDrivesTheMainWindowsPages) {
+    addSite(app.dm(), "Live", "127.0.0.1", "", 1);  // port 1: refused at once
+    {
+        store::TableScope t(app.dm().ftpsite());
+        ASSERT_TRUE(t->locate("name", {std::string("Live")}));
+        t->edit();
+        t->setInteger("timeout", 2);
+        t->setInteger("rd", 60);
+        t->post();
+    }
+    TForm1 w;
+    w.resize(900, 600);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    SiteListPane* pane = w.siteList();
+    ASSERT_EQ(pane->rowCount(), 2);
+
+    pane->selectRow(1);
+    pane->connectionButton();
+    Tfb* frame = w.frameByCaption(QStringLiteral("Live"));
+    ASSERT_NE(frame, nullptr);
+
+    pane->renameRow(1, QStringLiteral("Renamed"));
+    EXPECT_EQ(w.frameByCaption(QStringLiteral("Renamed")), frame);
+    EXPECT_EQ(frame->sitename, QStringLiteral("Renamed"));
+
+    pane->selectRow(1);
+    pane->deleteSelected();
+    EXPECT_EQ(pane->rowCount(), 1);
+    EXPECT_EQ(w.frameByCaption(QStringLiteral("Renamed")), frame);
+
+    // The cycle position lives in the main window.
+    pane->cycleViewStyle();
+    EXPECT_EQ(w.siteViewCycle, 3);
+    EXPECT_EQ(pane->viewStyleCode(), 2);
 }
 
 }  // namespace

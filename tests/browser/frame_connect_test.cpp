@@ -333,3 +333,49 @@ TEST_F(FrameTest, ViewButtonCyclesAndLayoutCodes) {
     frame->setInfoHeight(120);
     EXPECT_EQ(frame->infoHeight(), 120);
 }
+
+TEST_F(FrameTest, AbortOnAnIdleConnectionReconnectsAtOnce) {
+    Server srv;
+    connectAndList(srv, "/w", fileLine("a", 1));
+    srv.expect("ABOR").acceptControl();
+    login(srv, "TYPE A");
+    srv.expect("CWD /w", "250 ok");
+    pwd(srv, "/w");
+    list(srv, fileLine("b", 1));
+    srv.start();
+    SiteRow site;
+    site.port = srv.port();
+    makeFrame(site);
+    frame->StartConnect(false);
+    frame->AbortOperation();
+    ASSERT_TRUE(waitFor([&] { return srv.done() && frame->busyCount() == 0; })) << srv.failure();
+    EXPECT_TRUE(srv.failure().empty()) << srv.failure();
+    EXPECT_EQ(names(), std::vector<std::string>{"b"});
+    EXPECT_TRUE(frame->connected());
+    EXPECT_EQ(frame->tabImage(), 1);
+    EXPECT_FALSE(frame->disconnectShowsConnect());
+}
+
+TEST_F(FrameTest, ServerClosingMidListingLeavesAFrameThatReconnects) {
+    Server srv;
+    connectAndList(srv, "/", fileLine("a", 1));
+    srv.expect("CWD /", "250 ok");
+    pwd(srv, "/");
+    srv.expectPasv().expect("LIST", "150 here").sendData(fileLine("part", 1)).closeControl();
+    srv.acceptControl();
+    connectAndList(srv, "/", fileLine("again", 1), true);
+    srv.start();
+    SiteRow site;
+    site.port = srv.port();
+    makeFrame(site);
+    frame->StartConnect(false);
+    frame->Refresh();
+    ASSERT_TRUE(waitFor([&] { return frame->busyCount() == 0; }));
+    EXPECT_FALSE(frame->connected());
+    EXPECT_EQ(frame->tabImage(), 0);
+    EXPECT_TRUE(frame->browsingEnabled());
+    frame->Refresh();
+    ASSERT_TRUE(waitFor([&] { return srv.done(); })) << srv.failure();
+    EXPECT_TRUE(srv.failure().empty()) << srv.failure();
+    EXPECT_EQ(names(), std::vector<std::string>{"again"});
+}

@@ -27,7 +27,12 @@ public:
     std::function<bool()> until;
     void ProcessMessages(bool) override {
         ++calls;
-        if (until && until()) until = nullptr;
+        if (until) {
+            // Taken out while it runs: the action may pump again itself.
+            auto fn = std::move(until);
+            until = nullptr;
+            if (!fn()) until = std::move(fn);
+        }
         if (onPump) {
             // One shot: a nested action runs once.
             auto fn = std::move(onPump);

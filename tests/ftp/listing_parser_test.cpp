@@ -388,4 +388,25 @@ TEST(ListingCaptured, PureFtpdListing) {
     EXPECT_TRUE(sawSpaced);
 }
 
+// proftpd's Windows style: "<DIR>" and wide sizes sit left of the usual columns.
+TEST(ListingCaptured, ProftpdWindowsStyleListing) {
+    TIdFTPListItems items = parse(readCapture("proftpd-windows.txt"));
+    EXPECT_EQ(items.ListFormat, FormatDos);
+    ASSERT_EQ(items.Count(), 8u);
+    EXPECT_EQ(items[0].EntryName, "a dir");
+    EXPECT_EQ(items[0].EntryKind, KindFolder);
+    expectTime(items[0].Modified, 2025, 3, 4, 9, 7, 0, 0);
+    EXPECT_EQ(items[1].EntryName, "big.bin");
+    EXPECT_EQ(items[1].EntrySize, 5000000000LL);
+    expectTime(items[1].Modified, 2026, 12, 9, 6, 20, 0, 0);
+    EXPECT_EQ(items[2].EntryName, "caf\xe9.bin");
+    EXPECT_EQ(items[6].EntryName, "sub dir");
+    EXPECT_EQ(items[6].EntryKind, KindFolder);
+    EXPECT_EQ(items[7].EntryName, "with  two spaces.txt");
+    EXPECT_EQ(items[7].EntrySize, 11);
+    // Either kind of line alone decides the format.
+    EXPECT_EQ(TIdFTPListItems::CheckListFormat("03-04-25  09:07       <DIR>          a dir"), FormatDos);
+    EXPECT_EQ(TIdFTPListItems::CheckListFormat("12-09-26  06:20            5000000000 big.bin"), FormatDos);
+}
+
 }  // namespace

@@ -59,7 +59,11 @@ TEST_F(TableCursor, WalksInOrderOfAddingAndStopsAtEachEnd) {
 
 TEST_F(TableCursor, DeleteInsideAWalkVisitsEveryRowOnce) {
     TableScope t(dm->taskd());
-    for (int i = 0; i < 10; ++i) addTask(*t, "n" + std::to_string(i), i % 3 == 0 ? 1 : 2);
+    for (int i = 0; i < 10; ++i) {
+        std::string name = "n";
+        name += std::to_string(i);
+        addTask(*t, name, i % 3 == 0 ? 1 : 2);
+    }
     std::vector<int> visited;
     t->first();
     while (!t->eof()) {

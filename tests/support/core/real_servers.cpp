@@ -196,7 +196,8 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-bool ChildProcess::Start(const std::vector<std::string>& argv, const std::string& logPath, std::string* why) {
+bool ChildProcess::Start(const std::vector<std::string>& argv, const std::string& logPath, std::string* why,
+                         const std::vector<std::string>& extraEnv) {
     Stop();
     if (argv.empty() || ::access(argv[0].c_str(), X_OK) != 0) {
         if (why) *why = "program not found: " + (argv.empty() ? std::string("(none)") : argv[0]);
@@ -207,6 +208,12 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const std::string
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    std::vector<std::string> envStore;
+    for (char** e = environ; *e; ++e) envStore.emplace_back(*e);
+    envStore.insert(envStore.end(), extraEnv.begin(), extraEnv.end());
+    std::vector<char*> env;
+    for (std::string& e : envStore) env.push_back(e.data());
+    env.push_back(nullptr);
     const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     const pid_t parent = ::getpid();
@@ -226,7 +233,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const std::string
             ::dup2(log, 1);
             ::dup2(log, 2);
         }
-        ::execv(args[0], args.data());
+        ::execve(args[0], args.data(), env.data());
         ::_exit(127);
     }
     ::setpgid(pid, pid);
@@ -265,12 +272,13 @@ void ChildProcess::Stop() {
 
 std::string RealServer::Log() const { return ReadWholeFile(dir_.File("server.log")); }
 
-bool RealServer::Launch(const std::vector<std::string>& argv, int port, std::string* why, int startMs) {
+bool RealServer::Launch(const std::vector<std::string>& argv, int port, std::string* why, int startMs,
+                        const std::vector<std::string>& extraEnv) {
     if (port <= 0) {
         if (why) *why = "no free loopback port";
         return false;
     }
-    if (!process_.Start(argv, dir_.File("server.log"), why)) return false;
+    if (!process_.Start(argv, dir_.File("server.log"), why, extraEnv)) return false;
     const auto deadline = Clock::now() + std::chrono::milliseconds(startMs);
     while (msLeft(deadline) > 0) {
         if (!process_.Running()) break;
@@ -408,6 +416,106 @@ bool VsftpdServer::Start(std::string* why) {
         return false;
     }
     return Launch({program, confPath}, port, why);
+}
+
+std::string PeersRoot() {
+    const char* dir = std::getenv("OSTRAFEN_PEERS_DIR");
+    return std::string(dir && *dir ? dir : "/var/tmp/ostrafen-peers") + "/root";
+}
+
+namespace {
+
+// A program on PATH, else in the private peers folder.
+std::string findPeer(const std::string& name, const std::string& subdir) {
+    std::string path = FindProgram(name);
+    if (path.empty()) {
+        const std::string private_ = PeersRoot() + "/" + subdir + "/" + name;
+        if (::access(private_.c_str(), X_OK) == 0) path = private_;
+    }
+    return path;
+}
+
+// Runs a shell command with text on its standard input.
+bool runWithInput(const std::string& command, const std::string& input) {
+    FILE* p = ::popen(command.c_str(), "w");
+    if (!p) return false;
+    std::fwrite(input.data(), 1, input.size(), p);
+    return ::pclose(p) == 0;
+}
+
+// The home folder of a virtual user, owned by the system test account.
+bool prepareHome(const TempDir& home, std::string* why) {
+    if (!EnsureSystemTestUser(why)) return false;
+    const passwd* pw = ::getpwnam(kSystemTestUser);
+    if (!pw || ::chown(home.Path().c_str(), pw->pw_uid, pw->pw_gid) != 0) {
+        if (why) *why = "cannot hand the home folder to " + std::string(kSystemTestUser);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool PureFtpdServer::Start(std::string* why) {
+    const std::string program = findPeer("pure-ftpd", "usr/sbin");
+    const std::string pw = findPeer("pure-pw", "usr/bin");
+    if (program.empty() || pw.empty()) {
+        if (why) *why = "pure-ftpd is not available (tests/tools/fetch-peers.sh unpacks it)";
+        return false;
+    }
+    if (!prepareHome(home_, why)) return false;
+    account_ = {"tester", "secret", home_.Path()};
+    const std::string pdb = dir_.File("pure.pdb");
+    if (!runWithInput(pw + " useradd tester -u " + kSystemTestUser + " -d " + home_.Path() + " -f " +
+                          dir_.File("pure.passwd") + " -F " + pdb + " -m >/dev/null 2>&1",
+                      "secret\nsecret\n")) {
+        if (why) *why = "pure-pw could not create the user";
+        return false;
+    }
+    const int port = FreeLoopbackPort();
+    const int low = FreeLoopbackPortRange(30);
+    return Launch({program, "-S", "127.0.0.1," + std::to_string(port), "-l", "puredb:" + pdb, "-E", "-p",
+                   std::to_string(low) + ":" + std::to_string(low + 29), "-P", "127.0.0.1"},
+                  port, why);
+}
+
+bool ProftpdServer::Start(std::string* why, bool windowsStyle) {
+    const std::string program = findPeer("proftpd", "usr/sbin");
+    std::string ftpasswd = findPeer("ftpasswd", "usr/sbin");
+    if (program.empty() || ftpasswd.empty()) {
+        if (why) *why = "proftpd is not available (tests/tools/fetch-peers.sh unpacks it)";
+        return false;
+    }
+    if (!prepareHome(home_, why)) return false;
+    const passwd* pw = ::getpwnam(kSystemTestUser);
+    account_ = {"tester", "secret", home_.Path()};
+    const std::string users = dir_.File("proftpd.passwd");
+    if (!runWithInput("perl " + ftpasswd + " --passwd --file=" + users + " --name=tester --uid=" +
+                          std::to_string(pw->pw_uid) + " --gid=" + std::to_string(pw->pw_gid) +
+                          " --home=" + home_.Path() + " --shell=/bin/sh --stdin >/dev/null 2>&1",
+                      "secret\n")) {
+        if (why) *why = "ftpasswd could not create the user";
+        return false;
+    }
+    const int port = FreeLoopbackPort();
+    const int low = FreeLoopbackPortRange(30);
+    std::ostringstream conf;
+    conf << "ServerType standalone\nDefaultServer on\nDefaultAddress 127.0.0.1\nPort " << port
+         << "\nSocketBindTight on\nUseIPv6 off\nUser nobody\nGroup nogroup\nRequireValidShell off\n"
+         << "AuthOrder mod_auth_file.c\nAuthUserFile " << users << "\nWtmpLog off\n"
+         << "ScoreboardFile " << dir_.File("scoreboard") << "\nPidFile " << dir_.File("pid")
+         << "\nDelayTable none\nPassivePorts " << low << " " << (low + 29) << "\nAllowOverwrite on\n"
+         << "AllowStoreRestart on\nAllowRetrieveRestart on\n"
+         << (windowsStyle ? "ListStyle Windows\n" : "");
+    const std::string confPath = dir_.File("proftpd.conf");
+    if (!WriteWholeFile(confPath, conf.str())) {
+        if (why) *why = "cannot write the proftpd configuration";
+        return false;
+    }
+    // The unpacked copy brings its own libraries.
+    std::string libs;
+    for (const char* d : {"/usr/lib/x86_64-linux-gnu", "/usr/lib"}) libs += PeersRoot() + d + ":";
+    return Launch({program, "-n", "-q", "-c", confPath}, port, why, 8000, {"LD_LIBRARY_PATH=" + libs});
 }
 
 bool MicrosocksServer::Start(std::string* why, const std::string& user, const std::string& password) {

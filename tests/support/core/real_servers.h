@@ -54,7 +54,9 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     // argv[0] is the program path; output goes to logPath.
-    bool Start(const std::vector<std::string>& argv, const std::string& logPath, std::string* why);
+    // extraEnv entries ("NAME=value") are added to the inherited environment.
+    bool Start(const std::vector<std::string>& argv, const std::string& logPath, std::string* why,
+               const std::vector<std::string>& extraEnv = {});
     bool Running();
     void Stop();
     pid_t Pid() const { return pid_; }
@@ -78,7 +80,8 @@ public:
     const std::string& Dir() const { return dir_.Path(); }
 
 protected:
-    bool Launch(const std::vector<std::string>& argv, int port, std::string* why, int startMs = 5000);
+    bool Launch(const std::vector<std::string>& argv, int port, std::string* why, int startMs = 5000,
+                const std::vector<std::string>& extraEnv = {});
     TempDir dir_;
     ChildProcess process_;
     int port_ = 0;
@@ -107,6 +110,36 @@ private:
     FtpAccount account_;
     TempDir home_;
 };
+
+// pure-ftpd (8-line greeting, multi-line replies) with a virtual user mapped
+// to the system account. Found on PATH or in the folder tests/tools/fetch-peers.sh
+// fills (PeersRoot()).
+class PureFtpdServer : public RealServer {
+public:
+    ~PureFtpdServer() override { process_.Stop(); }
+    bool Start(std::string* why);
+    const FtpAccount& Account() const { return account_; }
+
+private:
+    FtpAccount account_;
+    TempDir home_;
+};
+
+// proftpd with a virtual user; windowsStyle makes it list in MS-DOS style.
+class ProftpdServer : public RealServer {
+public:
+    ~ProftpdServer() override { process_.Stop(); }
+    bool Start(std::string* why, bool windowsStyle);
+    const FtpAccount& Account() const { return account_; }
+
+private:
+    FtpAccount account_;
+    TempDir home_;
+};
+
+// Where tests/tools/fetch-peers.sh unpacks servers apt cannot install beside
+// vsftpd: $OSTRAFEN_PEERS_DIR/root, default /var/tmp/ostrafen-peers/root.
+std::string PeersRoot();
 
 // The system account the vsftpd and dante fixtures log in with.
 // Creates it (useradd/chpasswd) when missing; false when that is impossible.
