@@ -111,6 +111,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
     sidePane_ = new QTabWidget(splitter_);
     sidePane_->setObjectName(QStringLiteral("PageControl2"));
+    sidePane_->setAccessibleName(QStringLiteral("Side pane"));
     localPane_ = new LocalPanePlaceholder(sidePane_);
     historyPane_ = new HistoryPanePlaceholder(sidePane_);
     tasksPane_ = new TasksPanePlaceholder(sidePane_);
@@ -121,6 +122,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
     pages_ = new QTabWidget(splitter_);
     pages_->setObjectName(QStringLiteral("PageControl1"));
+    pages_->setAccessibleName(QStringLiteral("Pages"));
     ftpSitePage_ = new QWidget(pages_);
     ftpSitePage_->setObjectName(QStringLiteral("TabSheet1"));
     auto* siteLayout = new QVBoxLayout(ftpSitePage_);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -88,7 +89,7 @@ double mbps(std::uint64_t bytes, double s) { return s > 0 ? bytes / 1e6 / s : 0;
 int main(int argc, char** argv) {
     const std::uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
     const std::uint64_t size = mib << 20;
-    const int reps = 2;
+    const int reps = 3;
 
     testing_support::VsftpdServer server;
     std::string why;
@@ -107,67 +108,83 @@ int main(int argc, char** argv) {
     }
     if (chmod(remoteSrc.c_str(), 0644) != 0) return 1;
 
-    std::vector<Result> results;
+    // One run per method and round; rounds interleave the methods so that
+    // none is favoured by the state of the page cache, and every run starts
+    // after the dirty pages of the one before are written out.
+    struct Method {
+        std::string name;
+        std::function<Result()> run;
+    };
     auto ours = [&](const std::string& name, bool download, int recvb, int sendb) {
-        Result best{name};
-        for (int r = 0; r < reps; ++r) {
-            TimingPump pump;
-            TIdFTP ftp;
-            ftp.Host = "127.0.0.1";
-            ftp.Port = server.Port();
-            ftp.Username = acc.User;
-            ftp.Password = acc.Password;
-            ftp.Passive = true;
-            ftp.ReadTimeout = 60000;
-            ftp.RecvBufferSize = recvb;
-            ftp.SendBufferSize = sendb;
-            std::int64_t count = 0;
-            ftp.OnWork = [&](void*, TWorkMode, std::int64_t n) { count = n; };
-            try {
-                ftp.OpenConnection(true, 10000);
-                pump.calls = 0;
-                pump.spent = {};
-                auto t0 = Clock::now();
-                if (download) ftp.DownloadToFile("src.bin", local, true, false);
-                else ftp.UploadFromFile(upSrc, "up-ours.bin", false);
-                double s = seconds(Clock::now() - t0);
-                ftp.CloseConnection();
-                if (static_cast<std::uint64_t>(count) != size) {
-                    std::fprintf(stderr, "%s: moved %lld of %llu bytes\n", name.c_str(), static_cast<long long>(count),
-                                 static_cast<unsigned long long>(size));
-                    continue;
-                }
-                double m = mbps(size, s);
-                if (m > best.mbps) best = {name, m, pump.calls, seconds(pump.spent)};
-            } catch (const std::exception& e) {
-                std::fprintf(stderr, "%s: %s\n", name.c_str(), e.what());
-            }
-        }
-        results.push_back(best);
-        return best.mbps;
+        return Method{name, [&, name, download, recvb, sendb] {
+                          Result res{name};
+                          TimingPump pump;
+                          TIdFTP ftp;
+                          ftp.Host = "127.0.0.1";
+                          ftp.Port = server.Port();
+                          ftp.Username = acc.User;
+                          ftp.Password = acc.Password;
+                          ftp.Passive = true;
+                          ftp.ReadTimeout = 60000;
+                          ftp.RecvBufferSize = recvb;
+                          ftp.SendBufferSize = sendb;
+                          std::int64_t count = 0;
+                          ftp.OnWork = [&](void*, TWorkMode, std::int64_t n) { count = n; };
+                          try {
+                              ftp.OpenConnection(true, 10000);
+                              pump.calls = 0;
+                              pump.spent = {};
+                              auto t0 = Clock::now();
+                              if (download) ftp.DownloadToFile("src.bin", local, true, false);
+                              else ftp.UploadFromFile(upSrc, "up-ours.bin", false);
+                              double s = seconds(Clock::now() - t0);
+                              ftp.CloseConnection();
+                              if (static_cast<std::uint64_t>(count) != size) {
+                                  std::fprintf(stderr, "%s: moved %lld of %llu bytes\n", name.c_str(),
+                                               static_cast<long long>(count), static_cast<unsigned long long>(size));
+                                  return res;
+                              }
+                              res.mbps = mbps(size, s);
+                              res.pumpCalls = pump.calls;
+                              res.pumpSeconds = seconds(pump.spent);
+                          } catch (const std::exception& e) {
+                              std::fprintf(stderr, "%s: %s\n", name.c_str(), e.what());
+                          }
+                          return res;
+                      }};
     };
     auto peer = [&](const std::string& name, const std::string& cmd) {
-        Result best{name};
-        for (int r = 0; r < reps; ++r) {
-            double s = runTimed(cmd);
-            if (s > 0 && mbps(size, s) > best.mbps) best.mbps = mbps(size, s);
-        }
-        results.push_back(best);
-        return best.mbps;
+        return Method{name, [name, cmd, size] {
+                          Result res{name};
+                          double s = runTimed(cmd);
+                          if (s > 0) res.mbps = mbps(size, s);
+                          return res;
+                      }};
     };
 
     const std::string url = "ftp://" + acc.User + ":" + acc.Password + "@127.0.0.1:" + std::to_string(server.Port());
     const std::string lftpBase = "lftp -u " + acc.User + "," + acc.Password + " -p " + std::to_string(server.Port()) +
                                  " -e \"set ftp:passive-mode on; set net:max-retries 1; ";
-
-    const double dl256 = ours("ours download 256 KiB buffers", true, 256 * 1024, 256 * 1024);
-    const double dl2k = ours("ours download 2048/1024 buffers", true, 2048, 1024);
-    const double dlCurl = peer("curl download", "curl -s -S --ftp-pasv -o " + local + " " + url + "/src.bin");
-    const double dlLftp = peer("lftp download", lftpBase + "get -e src.bin -o " + local + "; quit\" 127.0.0.1 >/dev/null");
-    const double ul256 = ours("ours upload 256 KiB buffers", false, 256 * 1024, 256 * 1024);
-    const double ul1k = ours("ours upload 2048/1024 buffers", false, 2048, 1024);
-    const double ulCurl = peer("curl upload", "curl -s -S --ftp-pasv -T " + upSrc + " " + url + "/up-curl.bin");
-    const double ulLftp = peer("lftp upload", lftpBase + "put " + upSrc + " -o up-lftp.bin; quit\" 127.0.0.1 >/dev/null");
+    std::vector<Method> methods = {
+        ours("ours download 256 KiB buffers", true, 256 * 1024, 256 * 1024),
+        ours("ours download 2048/1024 buffers", true, 2048, 1024),
+        peer("curl download", "curl -s -S --ftp-pasv -o " + local + " " + url + "/src.bin"),
+        peer("lftp download", lftpBase + "get -e src.bin -o " + local + "; quit\" 127.0.0.1 >/dev/null"),
+        ours("ours upload 256 KiB buffers", false, 256 * 1024, 256 * 1024),
+        ours("ours upload 2048/1024 buffers", false, 2048, 1024),
+        peer("curl upload", "curl -s -S --ftp-pasv -T " + upSrc + " " + url + "/up-curl.bin"),
+        peer("lftp upload", lftpBase + "put " + upSrc + " -o up-lftp.bin; quit\" 127.0.0.1 >/dev/null"),
+    };
+    std::vector<Result> results(methods.size());
+    for (int r = 0; r < reps; ++r) {
+        for (std::size_t i = 0; i < methods.size(); ++i) {
+            ::sync();
+            Result res = methods[i].run();
+            if (res.mbps > results[i].mbps || results[i].name.empty()) results[i] = res;
+        }
+    }
+    const double dl256 = results[0].mbps, dl2k = results[1].mbps, dlCurl = results[2].mbps, dlLftp = results[3].mbps;
+    const double ul256 = results[4].mbps, ul1k = results[5].mbps, ulCurl = results[6].mbps, ulLftp = results[7].mbps;
 
     std::filesystem::remove(local);
     std::filesystem::remove(upSrc);

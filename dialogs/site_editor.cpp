@@ -149,6 +149,8 @@ TForm4::TForm4(QWidget* parent) : QDialog(parent) {
     cnc_ = new QCheckBox(QStringLiteral("Create new connection when uploading/downloading"));
     maxc_ = new TIntBox(1, 10);
     maxc_->setValue(1);
+    // Out-of-range text is pulled to the nearest bound when the box loses focus.
+    maxc_->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     maxc_->setEnabled(false);
     maxcRow_ = new QWidget;
     {

@@ -14,6 +14,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -73,6 +74,18 @@ FileState inspect(const std::string& path) {
     if (pagesValid && std::uintmax_t(pages) * pageSize > size)
         throw EStoreError(path + ": damaged store file (truncated)");
     return FileState::Existing;
+}
+
+// An empty file is about to receive the first passwords: only the owner may
+// read it, whoever made it.
+void makePrivate(const std::string& path) {
+#ifndef _WIN32
+    if (::chmod(path.c_str(), 0600) != 0)
+        throw EStoreError(path + ": cannot restrict access to the store file: " +
+                          std::strerror(errno));
+#else
+    (void)path;
+#endif
 }
 
 void createPrivateFile(const std::string& path) {
@@ -233,6 +246,8 @@ std::unique_ptr<Connection> OpenStoreFile(const std::string& path) {
     if (state == FileState::Missing) {
         createPrivateFile(path);
         state = FileState::Empty;
+    } else if (state == FileState::Empty) {
+        makePrivate(path);
     }
     if (state == FileState::Existing) {
         // A read-only look first: a damaged or foreign file must not get a

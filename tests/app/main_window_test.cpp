@@ -7,6 +7,7 @@
 #include "browser/browser_frame.h"
 #include "platform/ui/app_paths.h"
 #include "platform/ui/ini_file.h"
+#include "platform/ui/pictures.h"
 #include "tests/support/core/scripted_ftp_server.h"
 #include "tests/support/gui/app_fixture.h"
 
@@ -287,6 +288,21 @@ TEST_F(MainWindowTest, UploadButtonFollowsTheActivePage) {
     m.setUploadEnabled(true);
     pages()->setCurrentIndex(0);
     EXPECT_FALSE(upload->isEnabled());
+}
+
+TEST_F(MainWindowTest, TabImageShowsTheFrameConnectionState) {
+    TForm1& m = show();
+    m.OpenBrowserPage("alpha", false);
+    m.OpenBrowserPage("beta", false);
+    const auto image = [&](int i) { return pages()->tabIcon(i).pixmap(16, 16).toImage(); };
+    const QImage off = ui::picture(ui::Picture::Disconnected, 16).toImage();
+    const QImage on = ui::picture(ui::Picture::Connected, 16).toImage();
+    EXPECT_EQ(image(1), off);
+    emit m.frameByCaption("alpha")->connectedChanged(true);
+    EXPECT_EQ(image(1), on);
+    EXPECT_EQ(image(2), off);
+    emit m.frameByCaption("alpha")->connectedChanged(false);
+    EXPECT_EQ(image(1), off);
 }
 
 TEST_F(MainWindowTest, RenamedPageKeepsItsFrame) {

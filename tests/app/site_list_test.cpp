@@ -130,11 +130,6 @@ TEST_F(SiteListTest, SelectionDrivesButtonsMenuAndDescription) {
     EXPECT_FALSE(pane.deleteAction()->isEnabled());
 }
 
-TEST_F(SiteListTest, DescriptionLinesWithoutComment) {
-    EXPECT_EQ(sites::descriptionLines("a", 21, "c", "z", QString()),
-              (QStringList{"FTP address: a", "Port: 21", "Create date: c", "Latest date: z", ""}));
-}
-
 TEST_F(SiteListTest, SiteDeletedElsewhereKeepsOldDescriptionAndDeletesNothing) {
     addSite(app.dm(), "A", "a.example");
     addSite(app.dm(), "B", "b.example");
@@ -176,6 +171,18 @@ TEST_F(SiteListTest, OpeningSitesAndTheNewSiteRow) {
     ASSERT_EQ(pane.rowCount(), 3);
     EXPECT_EQ(pane.rowText(2), QStringLiteral("Added"));
 
+    // "Edit FTP site" opens the editor on the selected site.
+    pane.selectRow(1);
+    QString seen;
+    onNextModal([&](QDialog& d) {
+        seen = d.windowTitle() + "|" + static_cast<TForm4&>(d).addressEdit()->text();
+        d.reject();
+    });
+    pane.editAction()->trigger();
+    EXPECT_EQ(seen, QStringLiteral("Edit FTP Site|h.example"));
+    pane.showHelp();
+    EXPECT_TRUE(app.dialogs().helpRequests.value(0).endsWith("Ostrafen.hlp|Newitem"));
+
     // A real double-click in the report view does the same as "Connect".
     pane.resize(600, 500);
     pane.show();
@@ -184,23 +191,6 @@ TEST_F(SiteListTest, OpeningSitesAndTheNewSiteRow) {
     const QRect r = v->visualRect(v->model()->index(1, 0));
     QTest::mouseDClick(v->viewport(), Qt::LeftButton, {}, r.center());
     EXPECT_EQ(opened.last(), QStringLiteral("Mine|site"));
-}
-
-TEST_F(SiteListTest, EditAndHelpButtons) {
-    addSite(app.dm(), "E", "e.example");
-    pane.FillList();
-    pane.selectRow(1);
-    QString seen;
-    onNextModal([&](QDialog& d) {
-        auto& e = static_cast<TForm4&>(d);
-        seen = e.windowTitle() + "|" + e.addressEdit()->text();
-        e.reject();
-    });
-    pane.editAction()->trigger();
-    EXPECT_EQ(seen, QStringLiteral("Edit FTP Site|e.example"));
-    pane.showHelp();
-    ASSERT_EQ(app.dialogs().helpRequests.size(), 1);
-    EXPECT_TRUE(app.dialogs().helpRequests[0].endsWith("Ostrafen.hlp|Newitem"));
 }
 
 TEST_F(SiteListTest, DeleteAsksAndRemovesOnlyThatSitesHistory) {
@@ -328,14 +318,10 @@ TEST_F(SiteListTest, ViewStyleCycleAndDropDown) {
     EXPECT_TRUE(pane.viewStyleItem(3)->isChecked());
 }
 
-TEST_F(SiteListTest, DescriptionHeightIsKept) {
-    EXPECT_EQ(pane.descriptionHeight(), 211);
-    pane.setDescriptionHeight(150);
-    EXPECT_EQ(pane.descriptionHeight(), 150);
-}
-
 // The pane inside the real main window: pages follow a rename and survive a delete.
-TEST_F(AppTest, SiteListDrivesTheMainWindowsPages) {
+class SiteListInWindowTest : public AppTest {};
+
+TEST_F(SiteListInWindowTest, DrivesTheMainWindowsPages) {
     addSite(app.dm(), "Live", "127.0.0.1", "", 1);  // port 1: refused at once
     {
         store::TableScope t(app.dm().ftpsite());

@@ -361,7 +361,7 @@ TEST_F(FrameTest, ServerClosingMidListingLeavesAFrameThatReconnects) {
     connectAndList(srv, "/", fileLine("a", 1));
     srv.expect("CWD /", "250 ok");
     pwd(srv, "/");
-    srv.expectPasv().expect("LIST", "150 here").sendData(fileLine("part", 1)).closeControl();
+    srv.expectPasv().expect("LIST", "150 here").sendData(fileLine("part", 1)).closeData().closeControl();
     srv.acceptControl();
     connectAndList(srv, "/", fileLine("again", 1), true);
     srv.start();

@@ -96,15 +96,25 @@ void runScenario(TIdFTP& ftp, const Scenario& s, bool full) {
     log.LogTime = false;
     log.ReplaceCRLF = false;
     std::string transcript;
-    log.OnSent = [&](void*, const std::string&, const std::string& data) { transcript += "> " + data; };
-    log.OnReceived = [&](void*, const std::string&, const std::string& data) { transcript += "< " + data; };
+    const auto t0 = std::chrono::steady_clock::now();
+    const auto stamp = [&] {
+        if (!std::getenv("FTPX_DEBUG")) return std::string();
+        return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now() - t0)
+                                  .count()) +
+               " ";
+    };
+    log.OnSent = [&](void*, const std::string&, const std::string& data) { transcript += stamp() + "> " + data; };
+    log.OnReceived = [&](void*, const std::string&, const std::string& data) {
+        transcript += stamp() + "< " + data;
+    };
     ftp.Intercept = &log;
     struct Detach {
         TIdFTP& ftp;
         const std::string& transcript;
         ~Detach() {
             ftp.Intercept = nullptr;
-            if (::testing::Test::HasFailure()) ADD_FAILURE() << "control connection:\n" << transcript;
+            if (::testing::Test::HasFailure() || std::getenv("FTPX_DEBUG")) ADD_FAILURE() << "control connection:\n" << transcript;
         }
     } detach{ftp, transcript};
     try {

@@ -287,6 +287,15 @@ TEST_F(StoreFile, StoreFileIsPrivateToItsOwner) {
     }
 }
 
+TEST_F(StoreFile, AnEmptyFileTakenOverBecomesPrivate) {
+    writeAll(path(), "");
+    ASSERT_EQ(::chmod(path().c_str(), 0644), 0);
+    ASSERT_TRUE(connects());
+    struct stat st {};
+    ASSERT_EQ(::stat(path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
 TEST_F(StoreFile, ASavedRowSurvivesAKilledProcess) {
     makeStoreWithSite("before");
     pid_t child = ::fork();
