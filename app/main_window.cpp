@@ -311,23 +311,27 @@ void TForm1::ForEachFrame(const std::function<void(Tfb*)>& fn) {
     // Guarded: the call may pump messages and a frame may be closed under it.
     QList<QPointer<Tfb>> list;
     for (Tfb* f : frames()) list << f;
-    for (const auto& f : list)
-        if (f) fn(f);
+    for (const auto& f : list) {
+        if (!f) continue;
+        FrameCall call(this, f);
+        fn(f);
+    }
 }
 
 bool TForm1::frameInUse(Tfb* frame) const {
     return frame->busyCount() > 0 || callsInFrame_.value(frame) > 0;
 }
 
+TForm1::FrameCall::FrameCall(TForm1* owner, Tfb* frame) : owner_(owner), frame_(frame) {
+    ++owner_->callsInFrame_[frame_];
+}
+
+TForm1::FrameCall::~FrameCall() {
+    if (--owner_->callsInFrame_[frame_] <= 0) owner_->callsInFrame_.remove(frame_);
+}
+
 void TForm1::StartFrame(Tfb* frame, bool quick) {
-    ++callsInFrame_[frame];
-    struct Release {
-        TForm1* self;
-        Tfb* frame;
-        ~Release() {
-            if (--self->callsInFrame_[frame] <= 0) self->callsInFrame_.remove(frame);
-        }
-    } release{this, frame};
+    FrameCall call(this, frame);
     frame->StartConnect(quick);
 }
 
@@ -382,6 +386,7 @@ void TForm1::setPageConnected(Tfb* frame, bool connected) {
 void TForm1::ClosePage(QWidget* page) {
     Tfb* frame = frameOfPage(page);
     if (!frame) return;
+    FrameCall call(this, frame);
     // The first error ends the sequence; the tab then stays as it is.
     reportingErrors([&] {
         SaveFrameLayout(frame);

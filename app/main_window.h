@@ -104,6 +104,18 @@ private:
     Tfb* frameOfPage(const QWidget* page) const;
     bool frameInUse(Tfb* frame) const;
     void StartFrame(Tfb* frame, bool quick);
+    // Marks a call of ours into a frame for its whole scope.
+    class FrameCall {
+    public:
+        FrameCall(TForm1* owner, Tfb* frame);
+        ~FrameCall();
+        FrameCall(const FrameCall&) = delete;
+        FrameCall& operator=(const FrameCall&) = delete;
+
+    private:
+        TForm1* owner_;
+        Tfb* frame_;
+    };
     void reapClosedPages();
 
     SiteListPane* siteList_ = nullptr;
@@ -119,8 +131,8 @@ private:
     int pageCounter_ = 0;
     bool shown_ = false;
     bool closing_ = false;
-    // Calls of ours into a frame that may pump messages (StartConnect): the
-    // frame must outlive them even if the window closes meanwhile.
+    // Calls of ours into a frame that may pump messages (StartConnect, page
+    // close): the frame must outlive them even if the window closes meanwhile.
     QHash<Tfb*, int> callsInFrame_;
     // Pages of the closed window still waiting for their frame to go idle.
     QList<QPointer<QWidget>> doomed_;

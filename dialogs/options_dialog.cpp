@@ -1,6 +1,9 @@
 #include "dialogs/options_dialog.h"
 
+#include "app/main_window.h"
+#include "browser/browser_frame.h"
 #include "dialogs/proxy_editor.h"
+#include "dialogs/site_editor.h"
 #include "dialogs/socks_editor.h"
 #include "platform/ui/app_paths.h"
 #include "platform/ui/dialog_service.h"
@@ -23,15 +26,6 @@
 
 #include <climits>
 
-#if __has_include("app/main_window.h")
-#include "app/main_window.h"
-#include "browser/browser_frame.h"
-#define OSTRAFEN_HAVE_MAIN_WINDOW 1
-#endif
-#if __has_include("dialogs/site_editor.h")
-#include "dialogs/site_editor.h"
-#define OSTRAFEN_HAVE_SITE_EDITOR 1
-#endif
 
 using options::fromBytes;
 using options::toBytes;
@@ -77,15 +71,13 @@ void fillProfileRow(QTreeWidgetItem* item, const std::string& nameBytes, const Q
                                                static_cast<qsizetype>(nameBytes.size())));
 }
 
-#ifdef OSTRAFEN_HAVE_SITE_EDITOR
 QComboBox* siteEditorList(TForm4* editor, options::ProfileKind kind) {
     return kind == options::ProfileKind::Proxy ? editor->proxyCombo() : editor->socksCombo();
 }
-#endif
 
 // Index of the entry equal to `name`, skipping the leading "None" placeholder;
 // the first or the last such entry; -1 when there is none.
-[[maybe_unused]] int findProfileEntry(QComboBox* box, const QString& name, bool last) {
+int findProfileEntry(QComboBox* box, const QString& name, bool last) {
     int found = -1;
     for (int i = 0; i < box->count(); ++i) {
         if (i == 0 && box->itemText(0) == QLatin1String("None")) continue;
@@ -130,28 +122,23 @@ int LenientSpinBox::valueFromText(const QString& text) const {
 
 void LenientSpinBox::fixup(QString& input) const { input = textFromValue(valueFromText(input)); }
 
-void siteEditorsAppend([[maybe_unused]] ProfileKind kind, [[maybe_unused]] const QString& name) {
-#ifdef OSTRAFEN_HAVE_SITE_EDITOR
+void siteEditorsAppend(ProfileKind kind, const QString& name) {
     for (TForm4* editor : TForm4::openEditors()) {
         if (QComboBox* box = siteEditorList(editor, kind)) box->addItem(name);
     }
-#endif
 }
 
-void siteEditorsRename([[maybe_unused]] ProfileKind kind, [[maybe_unused]] const QString& oldName,
-                       [[maybe_unused]] const QString& newName) {
-#ifdef OSTRAFEN_HAVE_SITE_EDITOR
+void siteEditorsRename(ProfileKind kind, const QString& oldName,
+                       const QString& newName) {
     for (TForm4* editor : TForm4::openEditors()) {
         QComboBox* box = siteEditorList(editor, kind);
         if (!box) continue;
         const int i = findProfileEntry(box, oldName, false);
         if (i >= 0) box->setItemText(i, newName);
     }
-#endif
 }
 
-void siteEditorsRemove([[maybe_unused]] ProfileKind kind, [[maybe_unused]] const QString& name) {
-#ifdef OSTRAFEN_HAVE_SITE_EDITOR
+void siteEditorsRemove(ProfileKind kind, const QString& name) {
     for (TForm4* editor : TForm4::openEditors()) {
         QComboBox* box = siteEditorList(editor, kind);
         if (!box) continue;
@@ -162,7 +149,6 @@ void siteEditorsRemove([[maybe_unused]] ProfileKind kind, [[maybe_unused]] const
         // The site had this profile chosen: it now has none, not a neighbour.
         if (wasCurrent) box->setCurrentIndex(box->count() > 0 ? 0 : -1);
     }
-#endif
 }
 
 void listAppendProfile(QTreeWidget* list, const std::string& name, const QString& host,
@@ -684,9 +670,7 @@ void TForm2::SaveToStore() {
         o.post();
     }
 
-#ifdef OSTRAFEN_HAVE_MAIN_WINDOW
     if (TForm1* main = TForm1::instance()) main->ForEachFrame([](Tfb* f) { f->LoadOptions(); });
-#endif
 }
 
 void TForm2::ok() {

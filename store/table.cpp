@@ -421,11 +421,13 @@ bool Table::locate(const std::string& fields, const std::vector<Value>& values) 
     for (size_t k = 0; k < names.size(); ++k)
         if (!storedForm(impl_->cols[colIdx[k]], values[k], keys[k])) return false;
 
+    // We write texts as blobs; a text typed in with another tool is stored as
+    // SQLite text, which equals no blob, so both forms are looked for.
     std::string sql = "SELECT rowid FROM " + QuoteId(name_) + " WHERE ";
     for (size_t k = 0; k < names.size(); ++k) {
         const Column& col = impl_->cols[colIdx[k]];
         if (k) sql += " AND ";
-        sql += QuoteId(col.name) + "=?";
+        sql += QuoteId(col.name) + (keys[k].kind == Cell::Kind::Bytes ? " IN (?,?)" : "=?");
     }
     // The index gives the matches; the first in table order is wanted.
     sql += " ORDER BY rowid LIMIT 1";
@@ -433,7 +435,11 @@ bool Table::locate(const std::string& fields, const std::vector<Value>& values) 
     std::int64_t id = 0;
     {
         Stmt s = c.prepare(sql);
-        for (size_t k = 0; k < keys.size(); ++k) s.bind(static_cast<int>(k + 1), keys[k]);
+        int p = 1;
+        for (const Cell& key : keys) {
+            s.bind(p++, key);
+            if (key.kind == Cell::Kind::Bytes) s.bindText(p++, key.s);
+        }
         if (!s.step()) return false;
         id = s.columnInt(0);
     }

@@ -37,6 +37,10 @@ void Stmt::bindBytes(int index, const std::string& v) {
         sqlite3_bind_blob64(s_, index, v.data(), v.size(), SQLITE_TRANSIENT);
 }
 
+void Stmt::bindText(int index, const std::string& v) {
+    sqlite3_bind_text64(s_, index, v.data(), v.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
 void Stmt::bindNull(int index) { sqlite3_bind_null(s_, index); }
 
 void Stmt::bind(int index, const Cell& c) {

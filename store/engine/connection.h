@@ -30,6 +30,8 @@ public:
     void bindInt(int index, std::int64_t v);
     // Bytes go in as a blob so that SQLite never converts or cuts them.
     void bindBytes(int index, const std::string& v);
+    // The same bytes as SQLite text, to match values other tools wrote.
+    void bindText(int index, const std::string& v);
     void bindNull(int index);
     void bind(int index, const Cell& c);
     // True while a row is available; throws on an error.

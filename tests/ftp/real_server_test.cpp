@@ -6,6 +6,8 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 
@@ -86,19 +88,20 @@ const ListingEntry* findEntry(TIdFTP& ftp, const std::string& name) {
     return nullptr;
 }
 
-// Lists, downloads, uploads; with full also the 0-byte file, the odd name and
-// the resume of a cut-off download. Every copy must be byte-identical.
 void runSteps(TIdFTP& ftp, const Scenario& s, bool full);
 
+// Lists, downloads, uploads; with full also the 0-byte file, the odd name and
+// the resume of a cut-off download. Every copy must be byte-identical. The
+// control-line log goes into the failure message (and, with
+// OSTRAFEN_SHOW_TRANSCRIPT set, to stdout with millisecond stamps).
 void runScenario(TIdFTP& ftp, const Scenario& s, bool full) {
-    // The control-line log goes into the failure message.
     TIdLogEvent log;
     log.LogTime = false;
     log.ReplaceCRLF = false;
     std::string transcript;
     const auto t0 = std::chrono::steady_clock::now();
     const auto stamp = [&] {
-        if (!std::getenv("FTPX_DEBUG")) return std::string();
+        if (!std::getenv("OSTRAFEN_SHOW_TRANSCRIPT")) return std::string();
         return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
                                   std::chrono::steady_clock::now() - t0)
                                   .count()) +
@@ -114,7 +117,10 @@ void runScenario(TIdFTP& ftp, const Scenario& s, bool full) {
         const std::string& transcript;
         ~Detach() {
             ftp.Intercept = nullptr;
-            if (::testing::Test::HasFailure() || std::getenv("FTPX_DEBUG")) ADD_FAILURE() << "control connection:\n" << transcript;
+            if (::testing::Test::HasFailure())
+                ADD_FAILURE() << "control connection:\n" << transcript;
+            else if (std::getenv("OSTRAFEN_SHOW_TRANSCRIPT"))
+                std::fputs(transcript.c_str(), stdout);
         }
     } detach{ftp, transcript};
     try {
@@ -362,6 +368,25 @@ TEST_P(ThroughSocks, Socks4ANamesEveryTarget) {
     // Passive mode: every data connection went through SOCKS as well.
     if (GetParam()) EXPECT_GE(targets.size(), 3u);
     else EXPECT_EQ(targets.size(), 1u);
+}
+
+TEST_P(ThroughSocks, Socks5SendsNamesAndLoginOnEveryConnection) {
+    testing_support::PyftpdlibServer ftpSrv;
+    START_OR_SKIP(ftpSrv);
+    testing_support::RelaySocksServer socks("relayuser", "relaypass");
+    TIdFTP ftp;
+    const Scenario s = pyftpdlibScenario(ftpSrv);
+    configure(ftp, s, GetParam());
+    ftp.Host = "localhost";
+    ftp.SocksInfo() = SocksInfoFromProfile("Socks5", "127.0.0.1", socks.Port(), true, "relayuser", "relaypass");
+    runScenario(ftp, s, false);
+    const auto requests = socks.Requests();
+    ASSERT_FALSE(requests.empty());
+    const std::string port{char(s.port >> 8), char(s.port & 0xFF)};
+    EXPECT_EQ(requests[0], std::string("\x05\x01\x02\x01\x09relayuser\x09relaypass\x05\x01\x00\x03\x09localhost", 38) + port);
+    for (const std::string& r : requests) EXPECT_EQ(r.substr(0, 3), "\x05\x01\x02");
+    if (GetParam()) EXPECT_GE(requests.size(), 3u);
+    else EXPECT_EQ(requests.size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ThroughSocks, ::testing::Values(true, false),

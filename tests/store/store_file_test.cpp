@@ -183,6 +183,18 @@ TEST_F(StoreFile, AnOldTableWithoutAFieldStillOpens) {
     EXPECT_TRUE(a->eof());
 }
 
+TEST_F(StoreFile, TextsWrittenByAnotherToolAreFound) {
+    makeStoreWithSite("ours");
+    sql(path(), "INSERT INTO ftpsite(name, port) VALUES('typed', '21')");
+    auto dm = module();
+    dm->database().connect();
+    TableScope t(dm->ftpsite());
+    ASSERT_TRUE(t->locate("name;port", {"typed", 21}));
+    EXPECT_EQ(t->asString("name"), "typed");
+    EXPECT_TRUE(t->locate("name", {"ours"}));
+    EXPECT_FALSE(t->locate("name", {"Typed"}));
+}
+
 TEST_F(StoreFile, SavedRowsAreSeenByAnotherConnection) {
     makeStoreWithSite("first");
     auto a = module();

@@ -135,7 +135,8 @@ int FreeLoopbackPort() {
 
 int FreeLoopbackPortRange(int count) {
     static std::mt19937 rng(std::random_device{}());
-    std::uniform_int_distribution<int> pick(30000, 60000 - count);
+    // Below the ephemeral range, so outgoing connections never take them.
+    std::uniform_int_distribution<int> pick(20000, 32000 - count);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const int base = pick(rng);
         bool ok = true;
