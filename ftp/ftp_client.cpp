@@ -1,10 +1,8 @@
 #include "ftp/ftp_client.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <sys/stat.h>
 
+#include "ftp/local_file.h"
 #include "ftp/socks.h"
 #include "platform/net/socket.h"
 #include "platform/net/tick.h"
@@ -46,9 +44,6 @@ int toIntStrict(const std::string& field) {
     return static_cast<int>(v);
 }
 
-std::string localError(const std::string& what, const std::string& path) {
-    return what + " \"" + path + "\": " + std::strerror(errno);
-}
 
 // Bounded wait for a reply the server still owes after a failed transfer.
 constexpr int kDrainReplyMs = 5000;
@@ -513,33 +508,15 @@ namespace {
 
 class FileSource : public TIdFTP::DataSource {
 public:
-    FileSource(std::FILE* f, std::string path) : f_(f), path_(std::move(path)) {}
-    std::int64_t Size() override {
-        struct stat st {};
-        if (::fstat(fileno(f_), &st) != 0) throw EIdLocalFileError(localError("Cannot read", path_));
-        return static_cast<std::int64_t>(st.st_size);
-    }
-    std::int64_t Position() override { return static_cast<std::int64_t>(ftello(f_)); }
-    void Rewind() override { fseeko(f_, 0, SEEK_SET); }
-    std::size_t Read(char* buf, std::size_t len) override {
-        std::size_t n = std::fread(buf, 1, len, f_);
-        if (n == 0 && std::ferror(f_)) throw EIdLocalFileError(localError("Cannot read", path_));
-        return n;
-    }
+    explicit FileSource(LocalFile& f) : f_(f) {}
+    std::int64_t Size() override { return f_.Size(); }
+    std::int64_t Position() override { return f_.Position(); }
+    void Rewind() override { f_.Rewind(); }
+    std::size_t Read(char* buf, std::size_t len) override { return f_.Read(buf, len); }
 
 private:
-    std::FILE* f_;
-    std::string path_;
+    LocalFile& f_;
 };
-
-struct FileCloser {
-    std::FILE* f = nullptr;
-    ~FileCloser() {
-        if (f) std::fclose(f);
-    }
-};
-
-constexpr std::size_t kFileBuffer = 1 << 20;
 
 } // namespace
 
@@ -557,48 +534,31 @@ void TIdFTP::DownloadToFile(const std::string& remoteName, const std::string& lo
     struct stat st {};
     const bool exists = ::stat(localPath.c_str(), &st) == 0;
     bool effectiveResume = false;
-    const char* mode = "wb";
+    LocalFile::Mode mode = LocalFile::CreateTruncate;
     if (exists) {
         if (resume) {
             probeResume();
             effectiveResume = canResume_;
         }
-        if (overwrite && !effectiveResume) mode = "wb";
-        else if (!overwrite && effectiveResume) mode = "ab";
+        if (overwrite && !effectiveResume) mode = LocalFile::CreateTruncate;
+        else if (!overwrite && effectiveResume) mode = LocalFile::Append;
         else throw EIdFTPFileAlreadyExists();
     } else if (resume) {
         probeResume();
         effectiveResume = canResume_;
     }
-    std::vector<char> vbuf(kFileBuffer);  // must outlive the FILE
-    FileCloser file;
-    file.f = std::fopen(localPath.c_str(), mode);
-    if (!file.f) throw EIdLocalFileError(localError("Cannot create file", localPath));
-    std::setvbuf(file.f, vbuf.data(), _IOFBF, vbuf.size());
-    fseeko(file.f, 0, SEEK_END);
-    const std::int64_t position = static_cast<std::int64_t>(ftello(file.f));
-    std::FILE* f = file.f;
-    download("RETR " + remoteName,
-             [f, &localPath](const char* d, std::size_t n) {
-                 if (std::fwrite(d, 1, n, f) != n) throw EIdLocalFileError(localError("Cannot write", localPath));
-             },
-             effectiveResume, position);
-    // A failed flush means the file on disk is short: that is a failure.
-    int rc = std::fflush(file.f);
-    int rc2 = std::fclose(file.f);
-    file.f = nullptr;
-    if (rc != 0 || rc2 != 0) throw EIdLocalFileError(localError("Cannot write", localPath));
+    LocalFile file(localPath, mode);
+    download("RETR " + remoteName, [&file](const char* d, std::size_t n) { file.Write(d, n); }, effectiveResume,
+             file.Position());
+    // A failed final write means the file on disk is short: that is a failure.
+    file.Close();
     if (OnAfterGet) OnAfterGet(this, localPath);
 }
 
 void TIdFTP::UploadFromFile(const std::string& localPath, const std::string& remoteName, bool append) {
     BusyScope busy(*this);
-    std::vector<char> vbuf(kFileBuffer);  // must outlive the FILE
-    FileCloser file;
-    file.f = std::fopen(localPath.c_str(), "rb");
-    if (!file.f) throw EIdLocalFileError(localError("Cannot open file", localPath));
-    std::setvbuf(file.f, vbuf.data(), _IOFBF, vbuf.size());
-    FileSource source(file.f, localPath);
+    LocalFile file(localPath, LocalFile::ReadOnly);
+    FileSource source(file);
     if (remoteName.empty()) upload("STOU ", source, true);
     else if (append) upload("APPE " + remoteName, source, false);
     else upload("STOR " + remoteName, source, true);

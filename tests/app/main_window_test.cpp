@@ -540,4 +540,36 @@ TEST_F(MainWindowTest, ClosingWhileAFrameWaitsDestroysItOnlyAfterTheWaitEnds) {
     EXPECT_TRUE(silent.waitDone()) << silent.failure();
 }
 
+TEST_F(MainWindowTest, ClosingAPageWhileItsFrameWaitsKeepsTheFrameForReuse) {
+    testing_support::ScriptedFtpServer silent;
+    silent.acceptControl().silentUntilClosed();
+    silent.start();
+    addSite(app.dm(), "silent", silent.port());
+    TForm1& m = show();
+
+    QPointer<Tfb> frame;
+    bool closedDuringWait = false;
+    QTimer closer;
+    closer.setInterval(20);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (!frame) frame = m.frameByCaption("silent");
+        if (!frame || frame->busyCount() == 0) return;
+        closer.stop();
+        m.CloseBrowserPage();
+        closedDuringWait = true;
+    });
+    closer.start();
+    QElapsedTimer t;
+    t.start();
+    m.OpenBrowserPage("silent", false);
+    EXPECT_TRUE(closedDuringWait);
+    EXPECT_LT(t.elapsed(), 10000);
+    ASSERT_FALSE(frame.isNull());
+    EXPECT_EQ(frame->busyCount(), 0);
+    EXPECT_TRUE(visibleCaptions().isEmpty());
+    EXPECT_EQ(pages()->currentIndex(), 0);
+    EXPECT_TRUE(silent.waitDone()) << silent.failure();
+    EXPECT_EQ(m.frameByCaption("silent"), frame.data());
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -449,6 +450,13 @@ TEST(RealServerFixtures, StopEndsTheWholeProcessGroup) {
     const pid_t group = child.Pid();
     child.Stop();
     EXPECT_NE(::kill(-group, 0), 0) << "a grandchild survived";
+    // A server that dies on its own is stopped at once, not after the grace time.
+    ASSERT_TRUE(child.Start({"/bin/sh", "-c", "exit 3"}, "/dev/null", &why)) << why;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (child.Running() && std::chrono::steady_clock::now() < deadline) ::usleep(5000);
+    const auto start = std::chrono::steady_clock::now();
+    child.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     EXPECT_FALSE(child.Start({"/nonexistent/program"}, "/dev/null", &why));
     EXPECT_NE(why.find("not found"), std::string::npos);
 }

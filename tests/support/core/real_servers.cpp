@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -258,13 +259,17 @@ void ChildProcess::Stop() {
     const auto deadline = Clock::now() + std::chrono::milliseconds(3000);
     while (msLeft(deadline) > 0) {
         int status = 0;
-        if (!reaped && ::waitpid(group, &status, WNOHANG) == group) reaped = true;
+        if (!reaped) {
+            const pid_t r = ::waitpid(group, &status, WNOHANG);
+            // -1: Running() has reaped it already.
+            reaped = r == group || (r < 0 && errno == ECHILD);
+        }
         // The leader may be gone while forked helpers of the server remain.
         if (reaped && ::kill(-group, 0) != 0 && errno == ESRCH) break;
         ::usleep(10000);
     }
     ::kill(-group, SIGKILL);
-    if (!reaped) {
+    if (!reaped && ::kill(group, 0) == 0) {
         int status = 0;
         ::waitpid(group, &status, 0);
     }
