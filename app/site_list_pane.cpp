@@ -249,9 +249,7 @@ SiteListPane::SiteListPane(TForm1* main, QWidget* parent) : QWidget(parent), mai
     applyViewStyle(view_);
     setDescriptionHeight(descHeight_);
     // The list always holds the new-site entry, even before the store is read.
-    model_->appendRow({new QStandardItem(style()->standardIcon(QStyle::SP_FileDialogNewFolder),
-                                         QStringLiteral("NewFTPSite")),
-                       new QStandardItem, new QStandardItem, new QStandardItem});
+    appendNewSiteRow();
     selectionChanged();
 }
 
@@ -348,10 +346,7 @@ void SiteListPane::FillList() {
         selection_->clear();
     }
     model_->removeRows(0, model_->rowCount());
-    QStyle* st = style();
-    model_->appendRow({new QStandardItem(st->standardIcon(QStyle::SP_FileDialogNewFolder),
-                                         QStringLiteral("NewFTPSite")),
-                       new QStandardItem, new QStandardItem, new QStandardItem});
+    appendNewSiteRow();
     // Keep the list consistent (no stale selection state) even when reading fails.
     struct Refresh {
         SiteListPane* p;
@@ -364,7 +359,7 @@ void SiteListPane::FillList() {
     } refreshAfter{this};
 
     store::TableScope t(sites::dataModule().ftpsite());
-    const QIcon siteIcon = st->standardIcon(QStyle::SP_DriveNetIcon);
+    const QIcon siteIcon = style()->standardIcon(QStyle::SP_DriveNetIcon);
     for (t->first(); !t->eof(); t->next()) {
         QList<QStandardItem*> row;
         row << new QStandardItem(siteIcon, QString::fromUtf8(t->asString("name")))
@@ -374,6 +369,16 @@ void SiteListPane::FillList() {
         for (int c = 1; c < row.size(); ++c) row[c]->setEditable(false);
         model_->appendRow(row);
     }
+}
+
+void SiteListPane::appendNewSiteRow() {
+    QList<QStandardItem*> row{
+        new QStandardItem(style()->standardIcon(QStyle::SP_FileDialogNewFolder),
+                          QStringLiteral("NewFTPSite")),
+        new QStandardItem, new QStandardItem, new QStandardItem};
+    // Only the caption can be edited in place.
+    for (int c = 1; c < row.size(); ++c) row[c]->setEditable(false);
+    model_->appendRow(row);
 }
 
 int SiteListPane::rowCount() const { return model_->rowCount(); }

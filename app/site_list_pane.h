@@ -111,6 +111,7 @@ public:
 
 private:
     void buildToolbar();
+    void appendNewSiteRow();
     void buildMenu();
     void selectionChanged();
     void applyViewStyle(int code);

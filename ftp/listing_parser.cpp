@@ -1,4 +1,5 @@
 #include "ftp/listing_parser.h"
+#include "platform/net/local_time.h"
 
 #include <algorithm>
 #include <cmath>
@@ -363,8 +364,7 @@ std::size_t firstNonBlank(const std::vector<std::string>& lines) {
 
 ListingDate ListingToday() {
     const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
+    const std::tm tm = net::localTime(now);
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
 }
 

@@ -590,14 +590,12 @@ void TIdTCPConnection::ReadUntilClose(const std::function<void(const char*, std:
     if (recvChunk_.size() < size) recvChunk_.resize(size);
     while (handler_ && handler_->HandleAllocated()) {
         int err = 0;
-        // Cheap check first so that a busy stream never pays for the sliced wait.
-        int r = net::waitReadable(handler_->Handle(), 0, err);
-        if (r < 0) throw EIdSocketError(err);
-        if (r == 0) {
+        // Try first: a busy stream never pays for the sliced wait.
+        long n = net::recvSome(handler_->Handle(), recvChunk_.data(), size, err, true);
+        if (n < 0 && err == net::kErrWouldBlock) {
             WaitForData(-2);
             continue;
         }
-        long n = net::recvSome(handler_->Handle(), recvChunk_.data(), size, err);
         if (n < 0) {
             if (err == net::kErrConnAborted || err == net::kErrShutdown) {
                 closeSocketInternal();

@@ -121,10 +121,10 @@ long sendSome(SocketHandle s, const void* data, std::size_t len, int& err, bool 
     return static_cast<long>(n);
 }
 
-long recvSome(SocketHandle s, void* data, std::size_t len, int& err) {
+long recvSome(SocketHandle s, void* data, std::size_t len, int& err, bool noWait) {
     ssize_t n;
     do {
-        n = ::recv(s, data, len, 0);
+        n = ::recv(s, data, len, noWait ? MSG_DONTWAIT : 0);
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
         err = lastError();

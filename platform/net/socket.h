@@ -37,7 +37,7 @@ int connectSocket(SocketHandle s, const std::string& ip, std::uint16_t port);
 // Return the byte count (0 = orderly close by the peer for recv) or -1 with err set.
 // noWait: send what fits now (err 10035 when nothing fits).
 long sendSome(SocketHandle s, const void* data, std::size_t len, int& err, bool noWait = false);
-long recvSome(SocketHandle s, void* data, std::size_t len, int& err);
+long recvSome(SocketHandle s, void* data, std::size_t len, int& err, bool noWait = false);
 
 // 1 readable (or closed/error pending), 0 timed out, -1 failure with err set.
 // timeoutMs < 0 waits without limit.

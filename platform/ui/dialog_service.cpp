@@ -36,12 +36,14 @@ public:
     }
     void show(const QString& file, const QString& topic) {
         if (file != file_) {
-            file_ = file;
             QFile f(file);
-            if (f.open(QIODevice::ReadOnly))
+            if (f.open(QIODevice::ReadOnly)) {
                 browser_->setHtml(QString::fromUtf8(f.readAll()));
-            else
+                file_ = file;
+            } else {
+                // Not remembered: the next jump tries the file again.
                 browser_->setPlainText(QStringLiteral("The help file %1 cannot be read.").arg(file));
+            }
         }
         if (topic.isEmpty())
             browser_->scrollToAnchor(QStringLiteral("contents"));

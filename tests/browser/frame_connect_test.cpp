@@ -2,7 +2,13 @@
 // scripted server.
 #include "frame_fixture.h"
 
+#include "dialogs/quick_connect.h"
+#include "dialogs/site_editor.h"
 #include "tests/support/core/real_servers.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
 
 #include <QAction>
 #include <QSignalSpy>
@@ -370,4 +376,52 @@ TEST_F(FrameTest, ServerClosingMidListingLeavesAFrameThatReconnects) {
     ASSERT_TRUE(waitFor([&] { return srv.done(); })) << srv.failure();
     EXPECT_TRUE(srv.failure().empty()) << srv.failure();
     EXPECT_EQ(names(), std::vector<std::string>{"again"});
+}
+
+TEST_F(FrameTest, QuickConnectPageReconnectsWithItsOwnSettings) {
+    Server srv;
+    connectAndList(srv, "/", fileLine("x", 1));
+    srv.acceptControl();
+    connectAndList(srv, "/", fileLine("y", 1), true);
+    srv.start();
+    frame = std::make_unique<Tfb>();
+    frame->sitename = "127.0.0.1";  // no site row has this name
+    {
+        TForm15 quick;
+        quick.serverCombo()->setEditText("127.0.0.1");
+        quick.portBox()->setNumber(srv.port());
+        quick.userEdit()->setText("bob");
+        quick.passwordEdit()->setText("pw");
+        quick.passiveCheck()->setChecked(true);
+        frame->StartConnect(true);
+    }
+    EXPECT_EQ(frame->timeoutms, 30000);
+    EXPECT_EQ(frame->retrydelayms, 10000);
+    EXPECT_EQ(frame->siteid, 0);
+    ASSERT_EQ(names(), std::vector<std::string>{"x"});
+    frame->DisconnectButton();
+    frame->DisconnectButton();
+    EXPECT_TRUE(app.dialogs().messages.empty()) << app.dialogs().messageTexts().join("|").toStdString();
+    ASSERT_TRUE(waitFor([&] { return srv.done(); })) << srv.failure();
+    EXPECT_TRUE(srv.failure().empty()) << srv.failure();
+    EXPECT_EQ(names(), std::vector<std::string>{"y"});
+}
+
+TEST_F(FrameTest, UnreadableListingIsReportedNotShownAsEmpty) {
+    Server srv;
+    connectAndList(srv, "/", "total 0\r\n");  // an empty folder is fine
+    srv.expect("CWD /", "250 ok");
+    pwd(srv, "/");
+    list(srv, "this is not a listing line\r\n");
+    srv.start();
+    SiteRow site;
+    site.port = srv.port();
+    makeFrame(site);
+    frame->StartConnect(false);
+    EXPECT_FALSE(logHas("The listing could not be read.", 2));
+    frame->Refresh();
+    ASSERT_TRUE(waitFor([&] { return srv.done(); })) << srv.failure();
+    EXPECT_TRUE(logHas("The listing could not be read.", 2));
+    EXPECT_TRUE(frame->browsingEnabled());
+    EXPECT_TRUE(frame->connected());
 }

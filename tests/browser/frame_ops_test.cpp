@@ -324,3 +324,16 @@ TEST_F(BrowseTest, RefusedExportWritesNoFileAndReturnsToTheShownFolder) {
     EXPECT_FALSE(QFile::exists(app.path("none.txt")));
     EXPECT_TRUE(logHas("550:denied", 2));
 }
+
+TEST_F(BrowseTest, ListedNamesThatLeaveTheFolderAreNotDeleted) {
+    connectAndList(srv, "/", fileLine("../evil", 1) + dirLine("x/../..") + fileLine("ok", 1));
+    srv.expect("DELE ok", "250 ok");
+    srv.start();
+    connect(false);
+    selectRows({rowOf("../evil"), rowOf("x/../.."), rowOf("ok")});
+    frame->DeleteSelected();
+    finish();
+    EXPECT_TRUE(logHas("Skipped <../evil>: the name leads out of its folder.", 2));
+    EXPECT_TRUE(logHas("Skipped <x/../..>: the name leads out of its folder.", 2));
+    EXPECT_EQ(rowOf("ok"), -1);
+}

@@ -234,22 +234,3 @@ TEST(RemoteListModelTest, LaggingRowCountNeverReadsPastTheRows) {
     EXPECT_FALSE(m.data(m.index(1, 0), Qt::DisplayRole).isValid());
     EXPECT_EQ(m.row(1), nullptr);
 }
-
-TEST(RemoteListModelTest, EditingTheNameAsksTheFrameInstead) {
-    ListingState s(fakeType);
-    s.applyListing("/", {entry("old", RemoteEntry::KindFile, 1)});
-    RemoteListModel m(&s.listing);
-    m.refresh();
-    int row = -1;
-    QString asked;
-    QObject::connect(&m, &RemoteListModel::renameRequested, [&](int r, const QString& n) {
-        row = r;
-        asked = n;
-    });
-    EXPECT_TRUE(m.flags(m.index(0, 0)) & Qt::ItemIsEditable);
-    EXPECT_FALSE(m.flags(m.index(0, 1)) & Qt::ItemIsEditable);
-    EXPECT_FALSE(m.setData(m.index(0, 0), QStringLiteral("new"), Qt::EditRole));
-    EXPECT_EQ(row, 0);
-    EXPECT_EQ(asked, "new");
-    EXPECT_EQ(s.listing[0].name, "old");
-}

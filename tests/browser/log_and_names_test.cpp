@@ -33,15 +33,6 @@ TEST(ConnectionLogTest, SixHundredthLineStartsOver) {
     EXPECT_FALSE(log.data(log.index(5, 0), Qt::DisplayRole).isValid());
 }
 
-TEST(ConnectionLogTest, MultiLinePieceCountsEveryLine) {
-    ConnectionLog log;
-    for (int i = 0; i < 598; ++i) log.LogLine("x", 0);
-    log.LogText("a\r\nb\r\nc\r\n", 1);  // 599, then the 600th starts over
-    ASSERT_EQ(log.rowCount(), 2);
-    EXPECT_EQ(log.entries()[0].text, "b");
-    EXPECT_EQ(log.entries()[1].text, "c");
-}
-
 TEST(ValidateNewNameTest, BothChecksReportEachFailure) {
     testing_support::ScriptedDialogs dialogs;
     std::vector<rdatalist> rows(2);

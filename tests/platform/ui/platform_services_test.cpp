@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
+#include <QTextBrowser>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
@@ -87,6 +88,29 @@ TEST(Help, TheShippedHelpFileHasEveryTopicWithText) {
         text.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
         EXPECT_GT(text.simplified().size(), 200) << topic.toStdString();
     }
+}
+
+QWidget* topLevel(const QString& name) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == name) return w;
+    return nullptr;
+}
+
+TEST(Help, TheHelpWindowShowsTheTopicAndNeverKeepsTheProgramAlive) {
+    ui::DialogService::setInstance(nullptr);
+    const QString file = QStringLiteral(OSTRAFEN_SOURCE_DIR "/resources/Ostrafen.hlp");
+    ui::DialogService::instance().showHelp(nullptr, file, "item23");
+    QWidget* help = topLevel("HelpWindow");
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_FALSE(help->testAttribute(Qt::WA_QuitOnClose));
+    auto* text = help->findChild<QTextBrowser*>();
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(text->toPlainText().contains("Transfer history"));
+    ui::DialogService::instance().showHelp(nullptr, file, QString());  // same window again
+    EXPECT_EQ(topLevel("HelpWindow"), help);
+    ui::closeHelpWindow();
+    EXPECT_EQ(topLevel("HelpWindow"), nullptr);
 }
 
 TEST(Pictures, EveryPictureIsDrawn) {
