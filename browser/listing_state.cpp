@@ -19,9 +19,9 @@ std::string platformTypeName(const std::string& name) {
     const auto dot = name.find('.');
     std::string key;
     if (dot != std::string::npos && dot > 0) {
-        key = QString::fromUtf8(name.data() + dot, static_cast<qsizetype>(name.size() - dot))
-                  .toLower()
-                  .toStdString();
+        key = name.substr(dot);
+        for (char& c : key)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
         auto it = byExtension.find(key);
         if (it != byExtension.end()) return it->second;
     }
@@ -125,13 +125,18 @@ void ListingState::SortListing() {
     if (sortcolumn == SortByName || sortcolumn == SortByType) {
         QCollator collator;
         collator.setCaseSensitivity(Qt::CaseInsensitive);
+        // One key per distinct text: a folder's rows share a handful of types.
         std::vector<QCollatorSortKey> keys;
-        keys.reserve(n);
-        for (const rdatalist& r : listing)
-            keys.push_back(collator.sortKey(
-                displayText(sortcolumn == SortByName ? r.name : r.sorttype)));
+        std::unordered_map<std::string, std::size_t> keyOf;
+        std::vector<std::size_t> rowKey(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::string& text = sortcolumn == SortByName ? listing[i].name : listing[i].sorttype;
+            auto [it, fresh] = keyOf.try_emplace(text, keys.size());
+            if (fresh) keys.push_back(collator.sortKey(displayText(text)));
+            rowKey[i] = it->second;
+        }
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            return keys[a].compare(keys[b]) < 0;
+            return rowKey[a] != rowKey[b] && keys[rowKey[a]].compare(keys[rowKey[b]]) < 0;
         });
     } else if (sortcolumn == SortBySize) {
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {

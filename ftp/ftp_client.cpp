@@ -266,9 +266,8 @@ void TIdFTP::configureData(TIdTCPConnection& c) {
     c.OnWorkEnd = OnWorkEnd;
 }
 
-void TIdFTP::passiveAddress(std::string& host, int& port) {
-    SendCmd("PASV", {227});
-    std::string line = Text().empty() ? std::string() : trimBoth(Text()[0]);
+void PasvAddressFromText(const std::string& text, std::string& host, int& port) {
+    const std::string line = trimBoth(text);
     std::string addr;
     std::size_t open = line.find('('), close = line.find(')');
     if (open != std::string::npos && close != std::string::npos) {
@@ -288,6 +287,18 @@ void TIdFTP::passiveAddress(std::string& host, int& port) {
     while (f.size() < 6) f.emplace_back();
     host = trimBoth(f[0]) + "." + trimBoth(f[1]) + "." + trimBoth(f[2]) + "." + trimBoth(f[3]);
     port = toIntStrict(f[4]) * 256 + toIntStrict(f[5]);
+}
+
+std::string PortArgument(const std::string& ip, int port) {
+    std::string a = ip;
+    for (char& ch : a)
+        if (ch == '.') ch = ',';
+    return a + "," + std::to_string(port / 256) + "," + std::to_string(port % 256);
+}
+
+void TIdFTP::passiveAddress(std::string& host, int& port) {
+    SendCmd("PASV", {227});
+    PasvAddressFromText(Text().empty() ? std::string() : Text()[0], host, port);
 }
 
 std::unique_ptr<TIdTCPClient> TIdFTP::connectPassiveData() {
@@ -330,11 +341,7 @@ TIdSimpleServer& TIdFTP::listenActive() {
     };
     data_ = std::move(s);
     ref.BeginListen();
-    std::string ip = ref.IOHandler()->IP;
-    for (char& ch : ip)
-        if (ch == '.') ch = ',';
-    const int p = ref.IOHandler()->Port;
-    SendCmd("PORT " + ip + "," + std::to_string(p / 256) + "," + std::to_string(p % 256), {200});
+    SendCmd("PORT " + PortArgument(ref.IOHandler()->IP, ref.IOHandler()->Port), {200});
     return ref;
 }
 

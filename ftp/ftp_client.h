@@ -28,6 +28,13 @@ enum TIdFtpProxyType {
 // Profile type names ("None", "UserSite", ...) to modes; unknown -> fpcmNone.
 TIdFtpProxyType ProxyTypeFromName(const std::string& name);
 
+// The data address of a 227 reply's first text line: between the first
+// parentheses, else after the last blank; "h1,h2,h3,h4,p1,p2". A port field
+// that is no number raises EIdException.
+void PasvAddressFromText(const std::string& text, std::string& host, int& port);
+// "a,b,c,d,p1,p2" for a PORT command.
+std::string PortArgument(const std::string& ip, int port);
+
 struct TIdFtpProxySettings {
     TIdFtpProxyType ProxyType = fpcmNone;
     std::string Host;

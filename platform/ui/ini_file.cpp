@@ -22,9 +22,17 @@ QList<QByteArray> splitLines(const QByteArray& data) {
     return lines;
 }
 
+// The line without surrounding blanks, and without the byte-order mark an
+// editor may have put before the first line.
+QByteArray bare(const QByteArray& line) {
+    QByteArray t = line.trimmed();
+    if (t.startsWith("\xEF\xBB\xBF")) t = t.mid(3).trimmed();
+    return t;
+}
+
 // "[name]" -> name (trimmed); nullopt for any other line.
 std::optional<QByteArray> sectionName(const QByteArray& line) {
-    const QByteArray t = line.trimmed();
+    const QByteArray t = bare(line);
     if (!t.startsWith('[')) return std::nullopt;
     const int close = t.indexOf(']');
     if (close < 0) return std::nullopt;
@@ -37,7 +45,7 @@ bool isComment(const QByteArray& trimmed) {
 
 // "key=value" -> key (trimmed); nullopt for lines that are no key line.
 std::optional<QByteArray> keyName(const QByteArray& line) {
-    const QByteArray t = line.trimmed();
+    const QByteArray t = bare(line);
     if (t.isEmpty() || isComment(t) || t.startsWith('[')) return std::nullopt;
     const int eq = t.indexOf('=');
     if (eq <= 0) return std::nullopt;

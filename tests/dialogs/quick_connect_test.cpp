@@ -129,12 +129,18 @@ TEST_F(QuickConnectTest, ConnectHandsOverWhileOpenThenRecordsOneRowPerAddress) {
     EXPECT_FALSE(rows[h].pasv);
 }
 
-TEST_F(QuickConnectTest, EmptyAddressIsPassedOnUnchanged) {
+TEST_F(QuickConnectTest, EmptyAddressIsPassedOnAndAPressWhileConnectingIsIgnored) {
     QStringList names;
-    sites::setMainWindowCalls({[&](const QString& name, bool) { names << name; }, nullptr});
+    // Opening the page pumps messages, so the button can be pressed again meanwhile.
+    sites::setMainWindowCalls({[&](const QString& name, bool) {
+                                   names << name;
+                                   TForm15::current()->connectButton()->click();
+                               },
+                               nullptr});
     onNextModal([](QDialog& d) { static_cast<TForm15&>(d).connectButton()->click(); });
     TForm15::Execute(nullptr);
     EXPECT_EQ(names, QStringList{QString()});
+    EXPECT_EQ(quickRows(app.dm()).size(), 1u);
 }
 
 TEST_F(QuickConnectTest, ClearHistoryEmptiesTableAndListButKeepsTyping) {

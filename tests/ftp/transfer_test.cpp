@@ -103,6 +103,19 @@ TEST_F(Transfers, PasvAddressWithoutParenthesesIsTheTextAfterTheLastBlank) {
     EXPECT_EQ(status.items.back().first, StatusReady);
 }
 
+TEST(DataAddress, PasvTextAndPortArgument) {
+    std::string host;
+    int port = 0;
+    PasvAddressFromText("Entering Passive Mode (10,0,0,5,19,137)", host, port);
+    EXPECT_EQ(host, "10.0.0.5");
+    EXPECT_EQ(port, 5001);
+    PasvAddressFromText("  Entering Passive Mode 10,0,0,5,19,137 ", host, port);
+    EXPECT_EQ(host, "10.0.0.5");
+    EXPECT_EQ(port, 5001);
+    EXPECT_THROW(PasvAddressFromText("Entering Passive Mode (10,0,0,5)", host, port), EIdException);
+    EXPECT_EQ(PortArgument("192.168.1.20", 3012), "192,168,1,20,11,196");
+}
+
 TEST_F(Transfers, ActiveListingSendsPortWithTheControlAddress) {
     srv.expectPort().expect("LIST", "150 ok").sendData("a\r\n").closeData().reply("226 done");
     go();

@@ -63,6 +63,14 @@ TEST_F(IniFileTest, KeepsEveryOtherLineByteForByte) {
                                   "[OTHER]\r\nX=\xff\xfe raw\r\n[FTP]\r\nINFO=100\r\n[NEW]\r\nK=1\r\n"));
 }
 
+TEST_F(IniFileTest, ByteOrderMarkBeforeTheFirstSectionIsKept) {
+    put("\xEF\xBB\xBF[MAIN]\nP2=2\n");
+    ui::IniFile ini(path());
+    EXPECT_EQ(ini.readInteger("MAIN", "P2", 0), 2);
+    ASSERT_TRUE(ini.writeInteger("MAIN", "P2", 1));
+    EXPECT_EQ(bytes(), QByteArray("\xEF\xBB\xBF[MAIN]\nP2=1\n"));
+}
+
 TEST_F(IniFileTest, FirstOccurrenceWinsForReadAndWrite) {
     put("[MAIN]\nP2=1\nP2=2\n[MAIN]\nP2=0\n");
     ui::IniFile ini(path());
