@@ -1,14 +1,40 @@
 #include "ftp/local_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include "ftp/id_exceptions.h"
 
 namespace {
+
+#ifdef _WIN32
+// Binary mode and 64-bit offsets; the plain calls are text mode and 32-bit.
+constexpr int kOpenFlags = O_BINARY;
+std::int64_t seekTo(int fd, std::int64_t pos, int whence) { return _lseeki64(fd, pos, whence); }
+bool sizeOf(int fd, std::int64_t& size) {
+    struct _stati64 st {};
+    if (_fstati64(fd, &st) != 0) return false;
+    size = st.st_size;
+    return true;
+}
+#else
+constexpr int kOpenFlags = O_CLOEXEC;
+std::int64_t seekTo(int fd, std::int64_t pos, int whence) { return ::lseek(fd, static_cast<off_t>(pos), whence); }
+bool sizeOf(int fd, std::int64_t& size) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    size = static_cast<std::int64_t>(st.st_size);
+    return true;
+}
+#endif
 
 constexpr std::size_t kBufferSize = 1 << 20;
 constexpr std::size_t kDirect = 64 * 1024;
@@ -20,7 +46,7 @@ std::string describe(const char* what, const std::string& path) {
 } // namespace
 
 LocalFile::LocalFile(const std::string& path, Mode mode) : path_(path), writing_(mode != ReadOnly) {
-    int flags = O_CLOEXEC;
+    int flags = kOpenFlags;
     if (mode == ReadOnly) flags |= O_RDONLY;
     else if (mode == CreateTruncate) flags |= O_WRONLY | O_CREAT | O_TRUNC;
     else flags |= O_WRONLY | O_CREAT | O_APPEND;
@@ -30,8 +56,8 @@ LocalFile::LocalFile(const std::string& path, Mode mode) : path_(path), writing_
     if (fd_ < 0)
         throw EIdLocalFileError(describe(mode == ReadOnly ? "Cannot open file" : "Cannot create file", path));
     if (mode == Append) {
-        off_t end = ::lseek(fd_, 0, SEEK_END);
-        filePos_ = end < 0 ? 0 : static_cast<std::int64_t>(end);
+        std::int64_t end = seekTo(fd_, 0, SEEK_END);
+        filePos_ = end < 0 ? 0 : end;
     }
     buf_.resize(kBufferSize);
 }
@@ -48,7 +74,8 @@ LocalFile::~LocalFile() {
 
 void LocalFile::writeAll(const char* data, std::size_t len) {
     while (len > 0) {
-        ssize_t n = ::write(fd_, data, len);
+        const unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(len, 1u << 30));
+        const auto n = ::write(fd_, data, chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             if (n == 0) errno = ENOSPC;
@@ -82,9 +109,10 @@ std::size_t LocalFile::Read(char* out, std::size_t len) {
         pos_ = used_ = 0;
         char* target = len >= kDirect ? out : buf_.data();
         std::size_t want = len >= kDirect ? len : buf_.size();
-        ssize_t n;
+        const unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(want, 1u << 30));
+        long n;
         do {
-            n = ::read(fd_, target, want);
+            n = static_cast<long>(::read(fd_, target, chunk));
         } while (n < 0 && errno == EINTR);
         if (n < 0) throw EIdLocalFileError(describe("Cannot read", path_));
         filePos_ += n;
@@ -99,9 +127,9 @@ std::size_t LocalFile::Read(char* out, std::size_t len) {
 }
 
 std::int64_t LocalFile::Size() const {
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) throw EIdLocalFileError(describe("Cannot read", path_));
-    return static_cast<std::int64_t>(st.st_size) + (writing_ ? static_cast<std::int64_t>(used_) : 0);
+    std::int64_t size = 0;
+    if (!sizeOf(fd_, size)) throw EIdLocalFileError(describe("Cannot read", path_));
+    return size + (writing_ ? static_cast<std::int64_t>(used_) : 0);
 }
 
 std::int64_t LocalFile::Position() const {
@@ -111,7 +139,7 @@ std::int64_t LocalFile::Position() const {
 
 void LocalFile::Rewind() {
     if (writing_) flush();
-    if (::lseek(fd_, 0, SEEK_SET) < 0) throw EIdLocalFileError(describe("Cannot read", path_));
+    if (seekTo(fd_, 0, SEEK_SET) < 0) throw EIdLocalFileError(describe("Cannot read", path_));
     filePos_ = 0;
     pos_ = used_ = 0;
 }

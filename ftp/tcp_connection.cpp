@@ -6,6 +6,7 @@
 
 #include "ftp/socks.h"
 #include "platform/net/connect_worker.h"
+#include "platform/net/local_time.h"
 #include "platform/net/socket_errors.h"
 #include "platform/net/tick.h"
 
@@ -80,9 +81,7 @@ std::string TIdRFCReply::JoinedText() const {
 
 std::string TIdLogEvent::timeText() const {
     if (!LogTime) return {};
-    std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
+    std::tm tm = net::localTime(std::time(nullptr));
     char buf[64];
     std::strftime(buf, sizeof buf, "%x %X", &tm);
     return buf;

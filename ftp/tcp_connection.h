@@ -191,7 +191,7 @@ public:
 protected:
     void DoStatus(TIdStatus status, const std::string& arg = {});
     void ResetForConnect();
-    void CloseSocketQuietly();  // algorithm of a failed connect: no events
+    void CloseSocketQuietly();  // as after a failed connect: no events
     void SetGreetingFromLastReply() { greeting_ = lastReply_; }
     bool OwnsHandler() const { return ownHandler_ != nullptr; }
     TIdRFCReply& MutableLastReply() { return lastReply_; }

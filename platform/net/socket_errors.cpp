@@ -21,17 +21,27 @@ int wsaFromErrno(int e) {
     case EINPROGRESS: return 10036;
     case EALREADY: return 10037;
     case ENOTSOCK: return 10038;
+#ifdef EDESTADDRREQ
     case EDESTADDRREQ: return 10039;
+#endif
     case EMSGSIZE: return 10040;
+#ifdef EPROTOTYPE
     case EPROTOTYPE: return 10041;
+#endif
     case ENOPROTOOPT: return 10042;
     case EPROTONOSUPPORT: return 10043;
+#ifdef ESOCKTNOSUPPORT
     case ESOCKTNOSUPPORT: return 10044;
+#endif
 #if EOPNOTSUPP != ENOTSUP
+#ifdef ENOTSUP
     case ENOTSUP: return 10045;
 #endif
+#endif
     case EOPNOTSUPP: return 10045;
+#ifdef EPFNOSUPPORT
     case EPFNOSUPPORT: return 10046;
+#endif
     case EAFNOSUPPORT: return 10047;
     case EADDRINUSE: return 10048;
     case EADDRNOTAVAIL: return 10049;
@@ -45,13 +55,21 @@ int wsaFromErrno(int e) {
     case ENOMEM: return 10055;
     case EISCONN: return 10056;
     case ENOTCONN: return 10057;
+#ifdef ESHUTDOWN
     case ESHUTDOWN: return 10058;
+#endif
+#ifdef ETOOMANYREFS
     case ETOOMANYREFS: return 10059;
+#endif
     case ETIMEDOUT: return 10060;
     case ECONNREFUSED: return 10061;
+#ifdef ELOOP
     case ELOOP: return 10062;
+#endif
     case ENAMETOOLONG: return 10063;
+#ifdef EHOSTDOWN
     case EHOSTDOWN: return 10064;
+#endif
     case EHOSTUNREACH: return 10065;
     case ENOTEMPTY: return 10066;
     default: return e;

@@ -1,6 +1,9 @@
 #include "platform/net/stack.h"
 
 #include <mutex>
+#ifdef _WIN32
+#include <winsock2.h>
+#endif
 
 namespace net {
 
@@ -11,9 +14,17 @@ std::mutex& stackLock() {
 }
 int gUsers = 0;
 
-// POSIX sockets need no start; Winsock would call WSAStartup(2.2) here.
+#ifdef _WIN32
+bool startLibrary() {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+void stopLibrary() { WSACleanup(); }
+#else
+// POSIX sockets need no start.
 bool startLibrary() { return true; }
 void stopLibrary() {}
+#endif
 } // namespace
 
 StackUser::StackUser() {

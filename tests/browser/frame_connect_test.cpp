@@ -425,3 +425,36 @@ TEST_F(FrameTest, UnreadableListingIsReportedNotShownAsEmpty) {
     EXPECT_TRUE(frame->browsingEnabled());
     EXPECT_TRUE(frame->connected());
 }
+
+TEST_F(FrameTest, WindowKeepsHandlingEventsWhileAListingBlocks) {
+    Server srv;
+    connectAndList(srv, "/", "");
+    srv.expect("CWD /", "250 ok");
+    pwd(srv, "/");
+    srv.expectPasv().expect("LIST", "150 here").sendData(fileLine("slow", 1)).hold().closeData().reply("226 done");
+    srv.start();
+    SiteRow site;
+    site.port = srv.port();
+    makeFrame(site);
+    frame->StartConnect(false);
+    QElapsedTimer blocked, gap;
+    qint64 longest = 0;
+    int ticks = 0;
+    QTimer ticker;
+    ticker.setInterval(5);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (frame->busyCount() == 0) return;
+        if (!blocked.isValid()) blocked.start();
+        if (gap.isValid()) longest = std::max(longest, gap.elapsed());
+        gap.start();
+        ++ticks;
+        if (blocked.elapsed() > 400) srv.release();
+    });
+    ticker.start();
+    frame->Refresh();
+    ticker.stop();
+    ASSERT_TRUE(waitFor([&] { return srv.done(); })) << srv.failure();
+    EXPECT_EQ(names(), std::vector<std::string>{"slow"});
+    EXPECT_GT(ticks, 8);
+    EXPECT_LT(longest, 250);  // events run at least every 50 ms; slack for a loaded machine
+}

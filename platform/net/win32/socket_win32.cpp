@@ -143,7 +143,19 @@ long sendSome(SocketHandle s, const void* data, std::size_t len, int& err, bool 
     return n;
 }
 
-long recvSome(SocketHandle s, void* data, std::size_t len, int& err) {
+long recvSome(SocketHandle s, void* data, std::size_t len, int& err, bool noWait) {
+    if (noWait) {
+        int werr = 0;
+        const int w = waitFor(s, true, 0, werr);
+        if (w < 0) {
+            err = werr;
+            return -1;
+        }
+        if (w == 0) {
+            err = WSAEWOULDBLOCK;
+            return -1;
+        }
+    }
     const int chunk = len > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(len);
     const int n = ::recv(raw(s), static_cast<char*>(data), chunk, 0);
     if (n == SOCKET_ERROR) {
