@@ -144,7 +144,6 @@ private:
     Tdm* previous_ = nullptr;
 };
 
-// Opens a table for the lifetime of a scope and closes it on every exit path.
 // Groups the posts and deletes of one long operation (deleting a site with a
 // large history, rewriting a list) into one write to disk. Results are the
 // same as without it: rows are visible at once, and everything posted is
@@ -162,6 +161,7 @@ private:
     bool begun_ = false;
 };
 
+// Opens a table for the lifetime of a scope and closes it on every exit path.
 // A scope nested inside another use of the same table (a helper called while
 // the caller walks it) leaves the table open for the caller.
 class TableScope {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -81,8 +82,15 @@ inline std::vector<std::string> concat(std::vector<std::string> a, const std::ve
 class TempDir {
 public:
     TempDir() {
-        char tmpl[] = "/tmp/ostrafen-ftp-XXXXXX";
-        path_ = mkdtemp(tmpl);
+        static int serial = 0;
+        const auto base = std::filesystem::temp_directory_path();
+        for (int i = 0;; ++i) {
+            auto p = base / ("ostrafen-ftp-" + std::to_string(std::random_device{}()) + "-" + std::to_string(++serial));
+            if (std::filesystem::create_directory(p) || i > 100) {
+                path_ = p.string();
+                break;
+            }
+        }
     }
     ~TempDir() {
         std::error_code ec;

@@ -12,6 +12,9 @@
 
 namespace {
 
+// Winsock needs its library started before the first socket call.
+const net::StackUser gStack;
+
 std::uint32_t lit(const std::string& s) {
     std::uint32_t v = 0;
     EXPECT_TRUE(net::parseIPv4Literal(s, v)) << s;

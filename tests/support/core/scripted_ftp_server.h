@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "platform/net/socket.h"
+#include "platform/net/stack.h"
 
 namespace testing_support {
 
@@ -119,6 +120,7 @@ private:
     ScriptedFtpServer& add(Step s);
     void run();
 
+    net::StackUser stack_;  // first: the sockets library must outlive every socket
     net::SocketHandle listener_ = net::kInvalidSocket;
     int port_ = 0;
     std::vector<Step> steps_;

@@ -20,9 +20,11 @@ ui::MsgResult ScriptedDialogs::message(QWidget*, ui::MsgKind kind, const QString
 namespace {
 std::optional<QString> take(std::deque<std::optional<QString>>& q) {
     if (q.empty()) return std::nullopt;
-    auto r = q.front();
+    const bool has = q.front().has_value();
+    const QString value = has ? *q.front() : QString();
     q.pop_front();
-    return r;
+    if (!has) return std::nullopt;
+    return value;
 }
 }  // namespace
 
