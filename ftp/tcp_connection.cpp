@@ -180,6 +180,7 @@ void TIdIOHandlerSocket::connectTimed(const std::string& ip, int port, int timeo
     net::SocketHandle h = handle_;
     int err = 0;
     bool timedOut = false;
+    bool released = false;
     {
         net::ConnectWorker worker(h, ip, static_cast<std::uint16_t>(port));
         const std::uint64_t deadline = net::tickCount64() + static_cast<std::uint64_t>(timeoutMs);
@@ -200,11 +201,12 @@ void TIdIOHandlerSocket::connectTimed(const std::string& ip, int port, int timeo
         if (!worker.finished()) worker.cancel();
         worker.join();
         err = worker.error();
+        released = worker.released();
     }
     connecting_ = false;
     if (cancelled_) {
         // Closed from inside the pump while connecting.
-        net::closeSocket(h);
+        if (!released) net::closeSocket(h);
         cancelled_ = false;
         throw EIdClosedSocket();
     }
@@ -212,10 +214,12 @@ void TIdIOHandlerSocket::connectTimed(const std::string& ip, int port, int timeo
         // The connect won the race against the deadline; keep it.
         timedOut = false;
     }
+    if (released) handle_ = net::kInvalidSocket;
     if (timedOut) {
         CloseSocket();
         throw EIdConnectTimeout();
     }
+    if (released) throw EIdConnectTimeout();
     if (err != 0 && err != net::kErrBadFile && err != net::kErrNotSocket)
         throw EIdConnectException(EIdSocketError::MessageFor(err), err);
 }

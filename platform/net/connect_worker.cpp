@@ -23,7 +23,14 @@ bool ConnectWorker::waitFor(int ms) {
 }
 
 void ConnectWorker::cancel() {
+#ifdef _WIN32
+    if (!finished()) {
+        closeSocket(socket_);
+        released_ = true;
+    }
+#else
     shutdownBoth(socket_);
+#endif
     join();
 }
 

@@ -22,8 +22,11 @@ public:
     bool finished() const { return finished_.load(std::memory_order_acquire); }
     // Waits up to ms for the connect to finish; true when it has.
     bool waitFor(int ms);
-    // Interrupts the connect (the socket is shut down, not released) and waits.
+    // Interrupts the connect and waits. POSIX shuts the socket down (it stays
+    // allocated); Winsock can only be interrupted by releasing the socket,
+    // which released() then reports, so the caller must not close it again.
     void cancel();
+    bool released() const { return released_; }
     void join();
     // 0 or the Windows Sockets error of the connect; valid once finished.
     int error() const { return error_; }
@@ -33,6 +36,7 @@ private:
     std::string ip_;
     std::uint16_t port_;
     std::atomic<bool> finished_{false};
+    bool released_ = false;
     int error_ = 0;
     std::mutex mutex_;
     std::condition_variable done_;
