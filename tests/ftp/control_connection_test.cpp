@@ -1,5 +1,6 @@
 // The control connection: reply parsing, line limits, closes, time-outs and
 // the line log, against the scripted server.
+#include "platform/net/stack.h"
 #include "tests/ftp/ftp_test_util.h"
 
 #include "platform/net/socket.h"
@@ -339,6 +340,7 @@ TEST(ControlConnection, BufferSizesOfZeroOrLessMeanTheDefault) {
 
 TEST(ControlConnection, ConnectTimeoutWhileThePumpRunsAndCloseDuringConnect) {
     // A listener with a full queue drops further SYNs, so connects hang.
+    net::StackUser stack;  // the socket below is made before any client exists
     int err = 0;
     net::SocketHandle l = net::createTcpSocket(err);
     ASSERT_EQ(net::bindSocket(l, "127.0.0.1", 0), 0);
