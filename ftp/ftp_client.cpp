@@ -379,11 +379,34 @@ void TIdFTP::drainOwedReply() {
     }
 }
 
-void TIdFTP::download(const std::string& command, const DataSink& sink, bool resume, std::int64_t position) {
+// Runs one data transfer: `body` opens the data connection, sends the
+// command and moves the data, setting `owed` once the server owes a final
+// reply. Whatever happens, the data connection is dropped and the replies
+// stay paired with their commands.
+void TIdFTP::runTransfer(const std::function<void(bool& owed)>& body) {
     DoStatus(StatusTransferStarting, "Starting FTP transfer");
     aborted_ = false;
     bool owed = false;
     try {
+        body(owed);
+    } catch (const EIdProtocolReplyError&) {
+        // The server has answered the command: nothing more is owed.
+        dropData();
+        DoStatus(StatusReady, "Transfer complete");
+        throw;
+    } catch (...) {
+        dropData();
+        DoStatus(StatusReady, "Transfer complete");
+        if (owed) drainOwedReply();
+        throw;
+    }
+    dropData();
+    DoStatus(StatusReady, "Transfer complete");
+    readClosingReply();
+}
+
+void TIdFTP::download(const std::string& command, const DataSink& sink, bool resume, std::int64_t position) {
+    runTransfer([&](bool& owed) {
         if (Passive) {
             std::unique_ptr<TIdTCPClient> c = connectPassiveData();
             TIdTCPClient& ref = *c;
@@ -403,20 +426,7 @@ void TIdFTP::download(const std::string& command, const DataSink& sink, bool res
         data_->BeginWork(WorkRead, 0);
         data_->ReadUntilClose(sink);
         data_->EndWork(WorkRead);
-    } catch (const EIdProtocolReplyError&) {
-        // The server has answered the command: nothing more is owed.
-        dropData();
-        DoStatus(StatusReady, "Transfer complete");
-        throw;
-    } catch (...) {
-        dropData();
-        DoStatus(StatusReady, "Transfer complete");
-        if (owed) drainOwedReply();
-        throw;
-    }
-    dropData();
-    DoStatus(StatusReady, "Transfer complete");
-    readClosingReply();
+    });
 }
 
 void TIdFTP::copyDataOut(DataSource& source, bool fromStart) {
@@ -441,10 +451,7 @@ void TIdFTP::copyDataOut(DataSource& source, bool fromStart) {
 }
 
 void TIdFTP::upload(const std::string& command, DataSource& source, bool fromStart) {
-    DoStatus(StatusTransferStarting, "Starting FTP transfer");
-    aborted_ = false;
-    bool owed = false;
-    try {
+    runTransfer([&](bool& owed) {
         if (Passive) {
             std::unique_ptr<TIdTCPClient> c = connectPassiveData();
             TIdTCPClient& ref = *c;
@@ -460,20 +467,7 @@ void TIdFTP::upload(const std::string& command, DataSource& source, bool fromSta
             s.Listen();
         }
         copyDataOut(source, fromStart);
-    } catch (const EIdProtocolReplyError&) {
-        // The server has answered the command: nothing more is owed.
-        dropData();
-        DoStatus(StatusReady, "Transfer complete");
-        throw;
-    } catch (...) {
-        dropData();
-        DoStatus(StatusReady, "Transfer complete");
-        if (owed) drainOwedReply();
-        throw;
-    }
-    dropData();
-    DoStatus(StatusReady, "Transfer complete");
-    readClosingReply();
+    });
 }
 
 void TIdFTP::AbortTransfer() {

@@ -151,6 +151,7 @@ private:
     void passiveAddress(std::string& host, int& port);
     void prepareData();
     void dropData();
+    void runTransfer(const std::function<void(bool& owed)>& body);
     void download(const std::string& command, const DataSink& sink, bool resume, std::int64_t position);
     void upload(const std::string& command, DataSource& source, bool fromStart);
     void readClosingReply();

@@ -59,6 +59,15 @@ int waitFor(SocketHandle s, bool forRead, int timeoutMs, int& err) {
     return r > 0 ? 1 : 0;
 }
 
+// Winsock has no per-call "don't wait" flag: ask select first. False with
+// err set (10035 when the socket is simply not ready).
+bool readyNow(SocketHandle s, bool forRead, int& err) {
+    const int w = waitFor(s, forRead, 0, err);
+    if (w > 0) return true;
+    if (w == 0) err = WSAEWOULDBLOCK;
+    return false;
+}
+
 } // namespace
 
 SocketHandle createTcpSocket(int& err) {
@@ -121,18 +130,7 @@ int connectSocket(SocketHandle s, const std::string& ip, std::uint16_t port) {
 }
 
 long sendSome(SocketHandle s, const void* data, std::size_t len, int& err, bool noWait) {
-    if (noWait) {
-        int werr = 0;
-        const int w = waitFor(s, false, 0, werr);
-        if (w < 0) {
-            err = werr;
-            return -1;
-        }
-        if (w == 0) {
-            err = WSAEWOULDBLOCK;
-            return -1;
-        }
-    }
+    if (noWait && !readyNow(s, false, err)) return -1;
     const int chunk = len > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(len);
     const int n = ::send(raw(s), static_cast<const char*>(data), chunk, 0);
     if (n == SOCKET_ERROR) {
@@ -144,18 +142,7 @@ long sendSome(SocketHandle s, const void* data, std::size_t len, int& err, bool 
 }
 
 long recvSome(SocketHandle s, void* data, std::size_t len, int& err, bool noWait) {
-    if (noWait) {
-        int werr = 0;
-        const int w = waitFor(s, true, 0, werr);
-        if (w < 0) {
-            err = werr;
-            return -1;
-        }
-        if (w == 0) {
-            err = WSAEWOULDBLOCK;
-            return -1;
-        }
-    }
+    if (noWait && !readyNow(s, true, err)) return -1;
     const int chunk = len > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(len);
     const int n = ::recv(raw(s), static_cast<char*>(data), chunk, 0);
     if (n == SOCKET_ERROR) {
