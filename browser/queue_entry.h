@@ -12,4 +12,7 @@ struct rupdown {
     bool isfolder = false;
     std::string remotedate;   // downloads: as listed, or "?"
     bool checkremote = false;
+    // Unique within a page's queue for the page's lifetime; rows and the run
+    // find an entry again by it, never by its position.
+    std::uint64_t id = 0;
 };
