@@ -11,7 +11,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   python3 python3-pyftpdlib vsftpd microsocks dante-server ftp-proxy
   curl lftp
-  xvfb xauth
+  xvfb xauth x11vnc
 )
 
 missing=()
