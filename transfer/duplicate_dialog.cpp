@@ -22,7 +22,6 @@ TForm9::TForm9(const transfer::DuplicateView& view, std::function<bool(const std
     : QDialog(parent), view_(view), acceptName_(std::move(acceptName)) {
     setObjectName(QStringLiteral("TForm9"));
     setWindowTitle(QStringLiteral("Duplicate file found"));
-    setAttribute(Qt::WA_DeleteOnClose, false);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(buildBlock(view.topHeading(), view.top, view.isfolder, 0));

@@ -7,6 +7,7 @@
 #include "transfer/history_recorder.h"
 #include "transfer/local_target.h"
 #include "transfer/queue_rules.h"
+#include "transfer/run_listings.h"
 #include "transfer/run_progress.h"
 #include "transfer/transfer_type.h"
 #include "transfer/tree_walk.h"
@@ -85,6 +86,28 @@ TEST(QueueRules, RowTexts) {
     EXPECT_EQ(QueueSizeText(down), "0");
     down.isfolder = true;
     EXPECT_EQ(QueueSizeText(down), "");
+}
+
+TEST(RunListings, EachFolderIsListedOncePerRunAndSeesWhatTheRunAdded) {
+    RunListings memo;
+    int fetched = 0;
+    const auto fetch = [&] {
+        ++fetched;
+        return std::vector<RemoteEntry>{{"a", RemoteEntry::KindFile, 1, ""}};
+    };
+    memo.entries("/in", fetch);
+    memo.added("/in", "b", RemoteEntry::KindFile, 7);
+    memo.added("/in", "a", RemoteEntry::KindFile, 9);
+    memo.added("/other", "x", RemoteEntry::KindFile, 1);  // never listed: nothing to update
+    const auto& in = memo.entries("/in", fetch);
+    ASSERT_EQ(in.size(), 2u);
+    EXPECT_EQ(in[0].size, 9);
+    EXPECT_EQ(in[1].name, "b");
+    EXPECT_EQ(fetched, 1);
+    memo.entries("/other", fetch);
+    memo.clear();
+    memo.entries("/in", fetch);
+    EXPECT_EQ(fetched, 3);
 }
 
 TEST(Progress, LargeFilesScaleTheGaugeAndKeepExactFigures) {
