@@ -57,8 +57,6 @@ std::vector<TaskCategoryTasks> ReadTaskTree(Tdm& dm) {
         TableScope t(dm.task());
         for (t->first(); !t->eof(); t->next()) {
             TaskCategory c = readCategoryRow(*t);
-            // Ids are unique; should a file say otherwise, the first row wins
-            // as a per-category walk of the tasks would have it.
             byId.emplace(c.id, out.size());
             out.push_back({std::move(c), {}});
         }
