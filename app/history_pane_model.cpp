@@ -8,30 +8,23 @@ struct HistoryTreeModel::Node {
     int row = 0;
 };
 
-namespace {
-
-struct ItemNode : HistoryTreeModel::Node {
-    rhd rec;
+struct HistoryTreeModel::ItemNode : HistoryTreeModel::Node {
+    rhd* rec = nullptr;
 };
 
-struct DayNode : HistoryTreeModel::Node {
+// The records stay in the block the store read them into; item nodes are made
+// once per reset and never move, and `items` lists those still shown.
+struct HistoryTreeModel::DayNode : HistoryTreeModel::Node {
     std::string date;
     std::vector<int> masterKeys;
-    std::vector<std::unique_ptr<ItemNode>> items;
+    std::vector<rhd> recs;
+    std::vector<ItemNode> nodes;
+    std::vector<ItemNode*> items;
 };
 
-struct DirNode : HistoryTreeModel::Node {
+struct HistoryTreeModel::DirNode : HistoryTreeModel::Node {
     std::vector<std::unique_ptr<DayNode>> days;
 };
-
-const char* const kDirections[2] = {"Upload", "Download"};
-
-template <typename T>
-void renumber(std::vector<std::unique_ptr<T>>& v, size_t from) {
-    for (size_t i = from; i < v.size(); ++i) v[i]->row = static_cast<int>(i);
-}
-
-}  // namespace
 
 struct HistoryTreeModel::SiteNode : HistoryTreeModel::Node {
     int id = 0;
@@ -42,7 +35,21 @@ struct HistoryTreeModel::SiteNode : HistoryTreeModel::Node {
 
 namespace {
 
-int childCount(const HistoryTreeModel::Node* n, const std::vector<std::unique_ptr<HistoryTreeModel::SiteNode>>& sites) {
+using Node = HistoryTreeModel::Node;
+using ItemNode = HistoryTreeModel::ItemNode;
+using DayNode = HistoryTreeModel::DayNode;
+using DirNode = HistoryTreeModel::DirNode;
+using SiteNode = HistoryTreeModel::SiteNode;
+using Sites = std::vector<std::unique_ptr<SiteNode>>;
+
+const char* const kDirections[2] = {"Upload", "Download"};
+
+template <typename T>
+void renumber(std::vector<T>& v, size_t from) {
+    for (size_t i = from; i < v.size(); ++i) v[i]->row = static_cast<int>(i);
+}
+
+int childCount(const Node* n, const Sites& sites) {
     if (!n) return static_cast<int>(sites.size());
     switch (n->level) {
     case HistoryTreeModel::SiteLevel: return 2;
@@ -52,20 +59,19 @@ int childCount(const HistoryTreeModel::Node* n, const std::vector<std::unique_pt
     }
 }
 
-HistoryTreeModel::Node* childAt(HistoryTreeModel::Node* n, int row,
-                                const std::vector<std::unique_ptr<HistoryTreeModel::SiteNode>>& sites) {
+Node* childAt(Node* n, int row, const Sites& sites) {
     if (row < 0 || row >= childCount(n, sites)) return nullptr;
-    if (!n) return sites[static_cast<size_t>(row)].get();
+    const auto r = static_cast<size_t>(row);
+    if (!n) return sites[r].get();
     switch (n->level) {
-    case HistoryTreeModel::SiteLevel: return &static_cast<HistoryTreeModel::SiteNode*>(n)->dirs[row];
-    case HistoryTreeModel::DirectionLevel: return static_cast<DirNode*>(n)->days[static_cast<size_t>(row)].get();
-    case HistoryTreeModel::DayLevel: return static_cast<DayNode*>(n)->items[static_cast<size_t>(row)].get();
+    case HistoryTreeModel::SiteLevel: return &static_cast<SiteNode*>(n)->dirs[r];
+    case HistoryTreeModel::DirectionLevel: return static_cast<DirNode*>(n)->days[r].get();
+    case HistoryTreeModel::DayLevel: return static_cast<DayNode*>(n)->items[r];
     default: return nullptr;
     }
 }
 
 }  // namespace
-
 HistoryTreeModel::HistoryTreeModel(QObject* parent)
     : QAbstractItemModel(parent),
       siteIcon_(ui::icon(ui::Picture::Site)),
@@ -102,14 +108,16 @@ void HistoryTreeModel::setHistory(std::vector<store::HistorySite> sites) {
                 day->row = static_cast<int>(dir.days.size());
                 day->date = std::move(hd.date);
                 day->masterKeys = std::move(hd.masterKeys);
-                day->items.reserve(hd.items.size());
-                for (rhd& r : hd.items) {
-                    auto item = std::make_unique<ItemNode>();
-                    item->parent = day.get();
-                    item->level = ItemLevel;
-                    item->row = static_cast<int>(day->items.size());
-                    item->rec = std::move(r);
-                    day->items.push_back(std::move(item));
+                day->recs = std::move(hd.items);
+                day->nodes.resize(day->recs.size());
+                day->items.reserve(day->recs.size());
+                for (size_t i = 0; i < day->recs.size(); ++i) {
+                    ItemNode& item = day->nodes[i];
+                    item.parent = day.get();
+                    item.level = ItemLevel;
+                    item.row = static_cast<int>(i);
+                    item.rec = &day->recs[i];
+                    day->items.push_back(&item);
                 }
                 items_ += static_cast<int>(day->items.size());
                 dir.days.push_back(std::move(day));
@@ -137,7 +145,7 @@ HistoryTreeModel::Level HistoryTreeModel::level(const QModelIndex& index) const 
 
 const rhd* HistoryTreeModel::record(const QModelIndex& index) const {
     const Node* n = nodeOf(index);
-    return n && n->level == ItemLevel ? &static_cast<const ItemNode*>(n)->rec : nullptr;
+    return n && n->level == ItemLevel ? static_cast<const ItemNode*>(n)->rec : nullptr;
 }
 
 HistoryTreeModel::DayKeys HistoryTreeModel::dayKeys(const QModelIndex& index) const {
@@ -146,7 +154,7 @@ HistoryTreeModel::DayKeys HistoryTreeModel::dayKeys(const QModelIndex& index) co
     if (!n || n->level != DayLevel) return keys;
     const auto* day = static_cast<const DayNode*>(n);
     keys.masterKeys = day->masterKeys;
-    for (const auto& item : day->items) keys.itemKeys.push_back(item->rec.key);
+    for (const ItemNode* item : day->items) keys.itemKeys.push_back(item->rec->key);
     return keys;
 }
 
@@ -159,6 +167,8 @@ bool HistoryTreeModel::removeNode(const QModelIndex& index) {
         auto& items = static_cast<DayNode*>(n->parent)->items;
         items.erase(items.begin() + row);
         renumber(items, static_cast<size_t>(row));
+        // Its node and record keep their places until the next reset; the texts go now.
+        *static_cast<ItemNode*>(n)->rec = rhd();
         --items_;
     } else {
         auto& days = static_cast<DirNode*>(n->parent)->days;
@@ -206,7 +216,7 @@ QVariant HistoryTreeModel::data(const QModelIndex& index, int role) const {
         if (!text) return dayIcon_;
         return QString::fromUtf8(static_cast<const DayNode*>(n)->date);
     case ItemLevel: {
-        const rhd& r = static_cast<const ItemNode*>(n)->rec;
+        const rhd& r = *static_cast<const ItemNode*>(n)->rec;
         if (!text) return r.isfolder ? folderIcon_ : fileIcon_;
         return QString::fromUtf8(r.lofile);
     }

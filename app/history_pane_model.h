@@ -1,7 +1,7 @@
 #pragma once
 // The history tree as an item model: site, direction ("Upload", "Download"),
-// day, item. Nodes live on the heap and are found by pointer, so indexes stay
-// valid while days and items are removed; each item node owns its `rhd`.
+// day, item. Nodes never move and are found by pointer, so indexes stay valid
+// while days and items are removed; each item node owns its `rhd`.
 #include "store/history_records.h"
 
 #include <QAbstractItemModel>
@@ -46,7 +46,11 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    // Opaque outside the model.
     struct Node;
+    struct ItemNode;
+    struct DayNode;
+    struct DirNode;
     struct SiteNode;
 
 private:

@@ -1,7 +1,7 @@
 #include "store/history_records.h"
 
+#include <deque>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 namespace store {
@@ -43,18 +43,51 @@ std::vector<HistorySite> ReadHistoryTree(Tdm& dm) {
         }
     }
 
-    // Items per entry key, in table order. Keys are unique, so each group is
-    // taken by exactly one entry.
-    std::unordered_map<int, std::vector<rhd>> itemsByMaster;
+    // The days, from the entries alone.
+    for (HistorySite& site : sites) {
+        auto masters = mastersBySite.find(site.id);
+        if (masters == mastersBySite.end()) continue;
+        std::unordered_map<std::string, size_t> dayIndex[2];
+        const std::vector<MasterRow>& rows = masters->second;
+        for (auto m = rows.rbegin(); m != rows.rend(); ++m) {
+            std::vector<HistoryDay>& days = site.days[m->direction];
+            auto [at, added] = dayIndex[m->direction].try_emplace(m->date, days.size());
+            if (added) days.push_back(HistoryDay{m->date, {}, {}});
+            days[at->second].masterKeys.push_back(m->key);
+        }
+    }
+
+    // Where each entry's items go, so every item is read straight into its
+    // day. A day made of several entries (the same date text twice) collects
+    // them apart and joins them newest entry first. An entry lies under more
+    // than one site only when a damaged file repeats a site id.
+    struct Target {
+        std::vector<rhd>* items;
+        int siteId;
+    };
+    std::unordered_map<int, std::vector<Target>> targets;
+    std::deque<std::vector<rhd>> parts;
+    std::vector<std::pair<HistoryDay*, std::vector<std::vector<rhd>*>>> joined;
+    for (HistorySite& site : sites)
+        for (auto& days : site.days)
+            for (HistoryDay& day : days) {
+                if (day.masterKeys.size() == 1) {
+                    targets[day.masterKeys[0]].push_back({&day.items, site.id});
+                    continue;
+                }
+                auto& order = joined.emplace_back(&day, std::vector<std::vector<rhd>*>{}).second;
+                for (int key : day.masterKeys) {
+                    order.push_back(&parts.emplace_back());
+                    targets[key].push_back({order.back(), site.id});
+                }
+            }
+
     {
-        std::unordered_set<int> wanted;
-        for (const auto& [id, rows] : mastersBySite)
-            for (const MasterRow& m : rows) wanted.insert(m.key);
         TableScope t(dm.hdital());
         for (t->first(); !t->eof(); t->next()) {
-            const int master = t->asInteger("id");
-            if (!wanted.count(master)) continue;
-            rhd r;
+            auto to = targets.find(t->asInteger("id"));
+            if (to == targets.end()) continue;
+            rhd& r = to->second.front().items->emplace_back();
             r.type = t->asString("type");
             r.date = t->asString("date");
             r.date2 = t->asString("date2");
@@ -65,33 +98,17 @@ std::vector<HistorySite> ReadHistoryTree(Tdm& dm) {
             r.usetime = t->asString("usetime");
             r.speed = t->asString("speed");
             r.key = t->asInteger("key");
+            r.siteid = to->second.front().siteId;
             r.isfolder = t->asBoolean("isfolder");
-            itemsByMaster[master].push_back(std::move(r));
-        }
-    }
-
-    for (HistorySite& site : sites) {
-        auto masters = mastersBySite.find(site.id);
-        if (masters == mastersBySite.end()) continue;
-        // Two sites can only share an id in a damaged file; they copy then.
-        const bool shared = sitesById[site.id].size() > 1;
-        std::unordered_map<std::string, size_t> dayIndex[2];
-        const std::vector<MasterRow>& rows = masters->second;
-        for (auto m = rows.rbegin(); m != rows.rend(); ++m) {
-            std::vector<HistoryDay>& days = site.days[m->direction];
-            auto [at, added] = dayIndex[m->direction].try_emplace(m->date, days.size());
-            if (added) days.push_back(HistoryDay{m->date, {}, {}});
-            HistoryDay& day = days[at->second];
-            day.masterKeys.push_back(m->key);
-            auto items = itemsByMaster.find(m->key);
-            if (items == itemsByMaster.end()) continue;
-            for (rhd& r : items->second) {
-                day.items.push_back(shared ? r : std::move(r));
-                day.items.back().siteid = site.id;
+            for (size_t k = 1; k < to->second.size(); ++k) {
+                to->second[k].items->push_back(r);
+                to->second[k].items->back().siteid = to->second[k].siteId;
             }
-            if (!shared) itemsByMaster.erase(items);
         }
     }
+    for (auto& [day, order] : joined)
+        for (std::vector<rhd>* part : order)
+            for (rhd& r : *part) day->items.push_back(std::move(r));
     return sites;
 }
 
