@@ -72,7 +72,10 @@ void HistoryPane::buildToolbar() {
     auto add = [&](ui::Picture pic, const QString& hint) {
         QAction* a = bar->addAction(ui::icon(pic), hint);
         a->setToolTip(hint);
-        if (QWidget* w = bar->widgetForAction(a)) w->setAccessibleName(hint);
+        if (QWidget* w = bar->widgetForAction(a)) {
+            w->setAccessibleName(hint);
+            w->setObjectName(hint);
+        }
         return a;
     };
     actRefresh_ = add(ui::Picture::Refresh, QStringLiteral("Show/Refresh hostorys"));

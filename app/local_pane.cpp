@@ -139,7 +139,10 @@ void LocalPane::buildToolbar() {
     auto add = [&](ui::Picture pic, const QString& hint) {
         QAction* a = bar->addAction(ui::icon(pic), hint);
         a->setToolTip(hint);
-        if (QWidget* w = bar->widgetForAction(a)) w->setAccessibleName(hint);
+        if (QWidget* w = bar->widgetForAction(a)) {
+            w->setAccessibleName(hint);
+            w->setObjectName(hint);
+        }
         return a;
     };
     actUp_ = add(ui::Picture::Up, QStringLiteral("Up one level"));
@@ -322,6 +325,11 @@ void LocalPane::upOneLevel() {
 // --- upload and drops ----------------------------------------------------------
 
 void LocalPane::setUploadEnabled(bool on) { actUpload_->setEnabled(on); }
+
+QToolButton* LocalPane::uploadButton() const {
+    auto* bar = findChild<QToolBar*>(QStringLiteral("LocalToolBar"));
+    return bar ? qobject_cast<QToolButton*>(bar->widgetForAction(actUpload_)) : nullptr;
+}
 
 void LocalPane::upload() {
     if (!actUpload_->isEnabled()) return;

@@ -85,6 +85,7 @@ public:
     // Enabled exactly while the active page is a connected browser page.
     void setUploadEnabled(bool on);
     QAction* uploadAction() const { return actUpload_; }
+    QToolButton* uploadButton() const;
     QAction* addTaskAction() const { return actAddTask_; }
     QAction* addBookmarkAction() const { return actAddBookmark_; }
     QAction* deleteBookmarkAction() const { return actDeleteBookmark_; }

@@ -36,9 +36,12 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
     }
+    // Every item listed and sorted (folders first).
     bool listed(int rows) {
         return waitUntil([&] {
-            return pane.model()->rowCount(pane.model()->index(root)) == rows;
+            const QModelIndex r = pane.model()->index(root);
+            return pane.model()->rowCount(r) == rows &&
+                   pane.model()->isDir(pane.model()->index(0, 0, r));
         });
     }
 

@@ -128,53 +128,6 @@ TEST_F(HistoryRecords, OnePassTreeEqualsThePerEntryWalk) {
     EXPECT_TRUE(tree[3].days[0].empty() && tree[3].days[1].empty());
 }
 
-TEST_F(HistoryRecords, NewestEntryFirstAndOneDayPerDateText) {
-    const int a = site("a");
-    const int older = master(a, "Monday", "Download");
-    const int newer = master(a, "Tuesday", "Download");
-    const int again = master(a, "Monday", "Download");  // same text, later row: merged
-    item(older, "old.txt");
-    item(newer, "new.txt");
-    item(again, "again.txt");
-    const auto tree = store::ReadHistoryTree(*dm);
-    const auto& days = tree.at(0).days[1];
-    ASSERT_EQ(days.size(), 2u);
-    EXPECT_EQ(days[0].date, "Monday");  // the newest row names it
-    EXPECT_EQ(days[1].date, "Tuesday");
-    ASSERT_EQ(days[0].items.size(), 2u);
-    EXPECT_EQ(days[0].items[0].lofile, "again.txt");
-    EXPECT_EQ(days[0].items[1].lofile, "old.txt");
-    EXPECT_EQ(days[0].masterKeys, (std::vector<int>{again, older}));
-}
-
-TEST_F(HistoryRecords, DeletingADayLeavesOtherSitesAndDays) {
-    const int a = site("a"), b = site("b");
-    const int dayA = master(a, "Monday", "Download");
-    const int dayB = master(b, "Monday", "Download");
-    const int otherDay = master(a, "Tuesday", "Download");
-    const int i1 = item(dayA, "1"), i2 = item(dayA, "2");
-    item(dayB, "3");
-    item(otherDay, "4");
-
-    store::DeleteHistoryDay(*dm, {i1, i2, 777}, {dayA});
-    const auto tree = store::ReadHistoryTree(*dm);
-    ASSERT_EQ(tree[0].days[1].size(), 1u);
-    EXPECT_EQ(tree[0].days[1][0].date, "Tuesday");
-    ASSERT_EQ(tree[1].days[1].size(), 1u);
-    EXPECT_EQ(tree[1].days[1][0].items.at(0).lofile, "3");
-    EXPECT_EQ(rows(dm->hdital()), 2u);
-    EXPECT_EQ(rows(dm->hmaster()), 2u);
-
-    EXPECT_TRUE(store::DeleteHistoryItem(*dm, item(otherDay, "5")));
-    EXPECT_FALSE(store::DeleteHistoryItem(*dm, i1));
-    EXPECT_EQ(rows(dm->hdital()), 2u);
-
-    store::ClearHistory(*dm);
-    EXPECT_EQ(rows(dm->hdital()), 0u);
-    EXPECT_EQ(rows(dm->hmaster()), 0u);
-    EXPECT_EQ(rows(dm->ftpsite()), 2u);
-}
-
 TEST_F(HistoryRecords, ADayIsDeletedInOneWrite) {
     const int day = master(site("a"), "Monday", "Download");
     std::vector<int> keys;
