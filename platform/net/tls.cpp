@@ -22,6 +22,9 @@ namespace net {
 
 namespace {
 
+// One TLS record's worth of plain text.
+constexpr std::size_t kRecordBytes = 16384;
+
 const char* const kClosedInHandshake = "The server closed the connection during the TLS handshake.";
 
 struct SocketLink {
@@ -234,6 +237,8 @@ SSL_CTX* contextFor(const std::string& trustFile, TlsError& err) {
     SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
     SSL_CTX_sess_set_new_cb(ctx, newSessionCallback);
     SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    SSL_CTX_set_read_ahead(ctx, 1);
+    SSL_CTX_set_default_read_buffer_len(ctx, 64 * 1024);
     contexts->emplace(trustFile, ctx);
     return ctx;
 }
@@ -247,6 +252,7 @@ struct TlsClient::Impl {
     bool handshakeDone = false;
     bool cleanClose = false;
     CallbackFacts facts;
+    std::string collected;  // writeBuffered's bytes not sent yet
 
     ~Impl() {
         if (facts.latest) SSL_SESSION_free(facts.latest);
@@ -295,6 +301,7 @@ struct TlsClient::Impl {
         SSL_shutdown(ssl);
         SSL_free(ssl);
         ssl = nullptr;
+        collected.clear();
         ERR_clear_error();
     }
 
@@ -479,7 +486,42 @@ TlsError TlsClient::writeAll(const void* data, std::size_t len, const TlsWait& w
     return {};
 }
 
+TlsError TlsClient::writeBuffered(const void* data, std::size_t len, const TlsWait& wait) {
+    if (!d_->usable()) return d_->err;
+    const char* p = static_cast<const char*>(data);
+    std::string& out = d_->collected;
+    if (!out.empty()) {
+        const std::size_t take = std::min(len, kRecordBytes - out.size());
+        out.append(p, take);
+        p += take;
+        len -= take;
+        if (out.size() < kRecordBytes) return {};
+        TlsError e = writeAll(out.data(), out.size(), wait);
+        out.clear();
+        if (!e.ok()) return e;
+    }
+    // Whole records go out at once; the rest waits for more.
+    const std::size_t whole = len - len % kRecordBytes;
+    if (whole > 0) {
+        TlsError e = writeAll(p, whole, wait);
+        if (!e.ok()) return e;
+    }
+    out.assign(p + whole, len - whole);
+    return {};
+}
+
+TlsError TlsClient::flush(const TlsWait& wait) {
+    if (d_->collected.empty()) return {};
+    TlsError e = writeAll(d_->collected.data(), d_->collected.size(), wait);
+    d_->collected.clear();
+    return e;
+}
+
 TlsError TlsClient::close(const TlsWait& wait, bool waitForPeer) {
+    if (d_->ssl && d_->handshakeDone) {
+        TlsError e = flush(wait);
+        if (!e.ok()) return e;
+    }
     while (true) {
         const TlsStep st = shutdownStep();
         if (st == TlsStep::Done) break;

@@ -144,11 +144,17 @@ public:
     // Bytes read (> 0), 0 when the peer ended the stream, -1 with err set.
     long read(void* data, std::size_t len, const TlsWait& wait, TlsError& err);
     TlsError writeAll(const void* data, std::size_t len, const TlsWait& wait);
-    // Orderly close: sends close_notify, and with waitForPeer also waits for
+    // Collects small writes into full TLS records: an upload in the small
+    // pieces of a 2 KiB buffer would otherwise cost a record and a send each.
+    // flush() sends what is collected; close() flushes first.
+    TlsError writeBuffered(const void* data, std::size_t len, const TlsWait& wait);
+    TlsError flush(const TlsWait& wait);
+    // Orderly close: flushes, sends close_notify, and with waitForPeer also waits for
     // the peer's. The socket stays open for the caller to close.
     TlsError close(const TlsWait& wait, bool waitForPeer = false);
-    // Fast close when the connection is dropped: nothing more is sent, and the
-    // session stays resumable for the other connections.
+    // Fast close when the connection is dropped: nothing more is sent (not
+    // even collected writes), and the session stays resumable for the other
+    // connections.
     void abandon();
 
     // Decrypted or received bytes wait inside TLS: read before waiting on the

@@ -41,6 +41,8 @@ long TlsClient::read(void*, std::size_t, const TlsWait&, TlsError& err) {
     return -1;
 }
 TlsError TlsClient::writeAll(const void*, std::size_t, const TlsWait&) { return notAvailable(); }
+TlsError TlsClient::writeBuffered(const void*, std::size_t, const TlsWait&) { return notAvailable(); }
+TlsError TlsClient::flush(const TlsWait&) { return notAvailable(); }
 TlsError TlsClient::close(const TlsWait&, bool) { return notAvailable(); }
 void TlsClient::abandon() {}
 

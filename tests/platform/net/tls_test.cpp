@@ -190,6 +190,45 @@ TEST(TlsClient, StepCallsMoveAMegabyteBothWaysWithoutBlocking) {
     EXPECT_TRUE(in == out);
 }
 
+TEST(TlsClient, CollectedWritesArriveWholeAndInOrder) {
+    TlsTestServer server(serverWith(certs().ServerCert, certs().ServerKey));
+    Client c(server.Port());
+    ASSERT_TRUE(c.open(trusting("localhost")).ok());
+    std::string out, in;
+    char buf[16384];
+    auto drain = [&] {
+        std::size_t got = 0;
+        while (c.tls.readStep(buf, sizeof buf, got) == net::TlsStep::Done) in.append(buf, got);
+    };
+    // Pieces below, at and across the record size, from an empty and a part-filled collection.
+    for (std::size_t len : {2048u, 7u, 16384u, 16377u, 40000u, 1u, 2048u, 70000u, 3u}) {
+        std::string piece(len, '\0');
+        for (std::size_t i = 0; i < len; ++i) piece[i] = char('a' + (out.size() + i) % 26);
+        ASSERT_TRUE(c.tls.writeBuffered(piece.data(), piece.size(), quickWait()).ok());
+        out += piece;
+        drain();
+    }
+    ASSERT_TRUE(c.tls.flush(quickWait()).ok());
+    while (in.size() < out.size()) {
+        net::TlsError e;
+        const long n = c.tls.read(buf, sizeof buf, quickWait(), e);
+        ASSERT_GT(n, 0) << e.Message;
+        in.append(buf, std::size_t(n));
+    }
+    EXPECT_TRUE(in == out);
+}
+
+TEST(TlsClient, CloseSendsWhatWasCollected) {
+    TlsTestServer server(serverWith(certs().ServerCert, certs().ServerKey, TlsTestServer::Mode::Sink));
+    Client c(server.Port());
+    ASSERT_TRUE(c.open(trusting("localhost")).ok());
+    ASSERT_TRUE(c.tls.writeBuffered("tail!", 5, quickWait()).ok());
+    ASSERT_TRUE(c.tls.close(quickWait(), true).ok());
+    ASSERT_TRUE(server.WaitServed(1, 5000));
+    EXPECT_EQ(server.ServedConnections()[0].BytesIn, 5u);
+    EXPECT_TRUE(server.ServedConnections()[0].GotCloseNotify);
+}
+
 TEST(TlsClient, AnAddressIsCheckedAsAnAddressAndSendsNoServerName) {
     TlsTestServer server(serverWith(certs().ServerCert, certs().ServerKey));
     Client c(server.Port());
