@@ -321,7 +321,9 @@ struct TlsClient::Impl {
             const int r = step == TlsStep::WantWrite ? waitWritable(link.s, ms, e) : waitReadable(link.s, ms, e);
             if (r < 0) return socketError(e);
             if (wait.Pump) wait.Pump(r == 0);
-            if (wait.Cancelled && wait.Cancelled()) return makeError(TlsErrc::Cancelled, "Disconnected.");
+            // The pump may have closed the connection: through Cancelled, or
+            // by abandoning this very client.
+            if ((wait.Cancelled && wait.Cancelled()) || !ssl) return makeError(TlsErrc::Cancelled, "Disconnected.");
             if (r > 0) return {};
             if (limited && tickCount64() >= deadline)
                 return makeError(TlsErrc::TimedOut, "The TLS connection timed out.");
@@ -435,7 +437,13 @@ TlsStep TlsClient::shutdownStep() {
     if (r == 1) d_->cleanClose = true;
     if (r >= 0) return TlsStep::Done;
     TlsStep st = d_->classify(r);
-    return st == TlsStep::Closed ? TlsStep::Done : st;
+    // A peer that has ended the stream already may be gone: our close_notify
+    // cannot reach it, and nothing is lost.
+    if (st == TlsStep::Closed || (st == TlsStep::Failed && (d_->cleanClose || d_->link.eof))) {
+        d_->err = {};
+        return TlsStep::Done;
+    }
+    return st;
 }
 
 const TlsError& TlsClient::lastError() const { return d_->err; }

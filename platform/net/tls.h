@@ -114,7 +114,9 @@ struct TlsWait {
     int TimeoutMs = 0;  // longest single wait for the socket; <= 0: no limit
     int SliceMs = 250;  // longest wait before Pump runs again (at least 1)
     // Runs after every slice; idle is true when the slice ended without the
-    // socket becoming ready. May run user actions that close the socket.
+    // socket becoming ready. May run user actions that close the connection
+    // (abandon() on the waiting client ends the wait), but must not destroy
+    // the waiting client.
     std::function<void(bool idle)> Pump;
     // Asked after every Pump: true ends the call with TlsErrc::Cancelled
     // before the socket is touched again.

@@ -350,6 +350,19 @@ TEST(TlsClient, WaitsRunThePumpAndEndOnTimeOutOrCancel) {
         w.Cancelled = [&] { return closed; };
         EXPECT_EQ(c.tls.handshake(w).Code, net::TlsErrc::Cancelled);
     }
+    {
+        // The user drops the connection from inside the wait.
+        TlsTestServer quiet(serverWith(certs().ServerCert, certs().ServerKey, TlsTestServer::Mode::Sink));
+        Client c(quiet.Port());
+        ASSERT_TRUE(c.open(trusting("localhost")).ok());
+        net::TlsWait w;
+        w.SliceMs = 10;
+        w.Pump = [&](bool) { c.tls.abandon(); };
+        net::TlsError e;
+        char buf[16];
+        EXPECT_EQ(c.tls.read(buf, sizeof buf, w, e), -1);
+        EXPECT_EQ(e.Code, net::TlsErrc::Cancelled);
+    }
 }
 
 TEST(TlsClient, StreamEndsCleanlyOnlyWithCloseNotify) {
@@ -369,6 +382,8 @@ TEST(TlsClient, StreamEndsCleanlyOnlyWithCloseNotify) {
         EXPECT_EQ(n, 0) << e.Message;
         EXPECT_EQ(total, 300000u);
         EXPECT_EQ(c.tls.peerClosedCleanly(), notify);
+        // Our close_notify after the peer's end is no failure.
+        EXPECT_TRUE(c.tls.close(quickWait()).ok()) << c.tls.lastError().Message;
     }
 }
 
