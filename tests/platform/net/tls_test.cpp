@@ -133,29 +133,27 @@ std::string fingerprintOf(const std::string& pemFile) {
 
 }  // namespace
 
+// A name is sent as SNI and checked as a name, an address only checked.
 TEST(TlsClient, TrustedServerGivesDataBothWaysAndAnOrderlyClose) {
-    for (int version : {net::kTls13, net::kTls12}) {
-        SCOPED_TRACE(version);
+    for (auto [version, host] : {std::pair{net::kTls13, "localhost"}, std::pair{net::kTls12, "127.0.0.1"}}) {
+        SCOPED_TRACE(host);
         TlsTestServer server(serverWith(certs().ServerCert, certs().ServerKey));
         ASSERT_GT(server.Port(), 0) << server.Why();
         Client c(server.Port());
-        net::TlsClientOptions o = trusting("localhost");
+        net::TlsClientOptions o = trusting(host);
         o.MaxVersion = version;
         ASSERT_TRUE(c.open(o).ok()) << c.tls.lastError().Message;
         EXPECT_EQ(c.tls.protocolName(), version == net::kTls13 ? "TLSv1.3" : "TLSv1.2");
-        EXPECT_FALSE(c.tls.cipherName().empty());
         const net::TlsCertificateInfo cert = c.tls.peerCertificate();
         EXPECT_TRUE(cert.Trusted) << cert.VerifyError;
-        EXPECT_EQ(cert.Problem, net::TlsVerifyProblem::None);
         EXPECT_EQ(cert.VerifyError, "");
         EXPECT_EQ(c.echo("PBSZ 0\r\n"), "PBSZ 0\r\n");
         EXPECT_FALSE(c.tls.sessionReused());
         ASSERT_TRUE(c.tls.close(quickWait(), true).ok()) << c.tls.lastError().Message;
         EXPECT_TRUE(c.tls.peerClosedCleanly());
         ASSERT_TRUE(server.WaitServed(1, 5000));
-        const auto served = server.ServedConnections();
-        EXPECT_TRUE(served[0].GotCloseNotify);
-        EXPECT_EQ(served[0].ServerName, "localhost");
+        EXPECT_TRUE(server.ServedConnections()[0].GotCloseNotify);
+        EXPECT_EQ(server.ServedConnections()[0].ServerName, host == std::string("localhost") ? host : "");
     }
 }
 
@@ -227,17 +225,6 @@ TEST(TlsClient, CloseSendsWhatWasCollected) {
     ASSERT_TRUE(server.WaitServed(1, 5000));
     EXPECT_EQ(server.ServedConnections()[0].BytesIn, 5u);
     EXPECT_TRUE(server.ServedConnections()[0].GotCloseNotify);
-}
-
-TEST(TlsClient, AnAddressIsCheckedAsAnAddressAndSendsNoServerName) {
-    TlsTestServer server(serverWith(certs().ServerCert, certs().ServerKey));
-    Client c(server.Port());
-    ASSERT_TRUE(c.open(trusting("127.0.0.1")).ok());
-    EXPECT_TRUE(c.tls.peerCertificate().Trusted);
-    EXPECT_EQ(c.echo("x"), "x");
-    EXPECT_TRUE(c.tls.close(quickWait()).ok());
-    ASSERT_TRUE(server.WaitServed(1, 5000));
-    EXPECT_EQ(server.ServedConnections()[0].ServerName, "");
 }
 
 TEST(TlsClient, ASelfSignedCertificateIsReportedWithItsFacts) {
