@@ -6,10 +6,10 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-  libsqlite3-dev
+  libsqlite3-dev libssl-dev openssl
   googletest libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
-  python3 python3-pyftpdlib vsftpd microsocks dante-server ftp-proxy
+  python3 python3-pyftpdlib python3-openssl vsftpd microsocks dante-server ftp-proxy
   curl lftp
   xvfb xauth x11vnc
 )
