@@ -24,7 +24,8 @@ Server& relogin(Server& s) { return login(s.acceptControl(), "TYPE A"); }
 TEST_F(FrameTest, DeleteActsOnTheConfirmedNameWhateverTimersDoMeanwhile) {
     Server srv;
     connectAndList(srv, "/", fileLine("c.txt", 1) + fileLine("precious.txt", 1));
-    srv.closeControl();
+    std::atomic<int> drops{0};
+    srv.closeControl().call([&] { ++drops; });
     srv.acceptControl().greet("421 busy");  // the reconnect of "Refresh" fails: retry armed
     relogin(srv);
     pwd(srv, "/");
@@ -36,12 +37,14 @@ TEST_F(FrameTest, DeleteActsOnTheConfirmedNameWhateverTimersDoMeanwhile) {
     frame->StartConnect(false);
     ASSERT_EQ(names(), (std::vector<std::string>{"c.txt", "precious.txt"}));
     // The server is gone; "Refresh" finds out and its reconnect is refused.
-    ASSERT_TRUE(waitFor([&] { frame->Refresh(); return frame->retryTimer()->isActive(); }));
+    ASSERT_TRUE(waitFor([&] { return drops == 1 && !session().isOpen(); }));
+    frame->Refresh();
+    ASSERT_TRUE(session().retryTimer()->isActive());
     selectRows({rowOf("c.txt")});
     int ticks = 0;
-    QObject::connect(frame->retryTimer(), &QTimer::timeout, [&] { ++ticks; });
+    QObject::connect(session().retryTimer(), &QTimer::timeout, [&] { ++ticks; });
     app.dialogs().whileOpen = [&] {
-        frame->retryTimer()->start(0);
+        session().retryTimer()->start(0);
         waitFor([&] { return ticks > 0; });
     };
     frame->DeleteSelected();
@@ -79,13 +82,13 @@ TEST_F(FrameTest, DeleteAfterALostConnectionReturnsToTheShownFolder) {
     selectRows({rowOf("sub")});
     frame->OpenSelectedFolder();
     ASSERT_EQ(names(), std::vector<std::string>{"x.txt"});
-    ASSERT_TRUE(waitFor([&] { return drops == 1 && !frame->client().IsOpen(); }));
+    ASSERT_TRUE(waitFor([&] { return drops == 1 && !session().isOpen(); }));
     selectRows({0});
     frame->DeleteSelected();
     EXPECT_TRUE(names().empty());
-    EXPECT_EQ(frame->currentdir, "/home/sub");
+    EXPECT_EQ(frame->currentdir(), "/home/sub");
 
-    ASSERT_TRUE(waitFor([&] { return drops == 2 && !frame->client().IsOpen(); }));
+    ASSERT_TRUE(waitFor([&] { return drops == 2 && !session().isOpen(); }));
     app.dialogs().inputAnswers.push_back(QStringLiteral("newdir"));
     frame->MakeNewDirectory();
     ASSERT_TRUE(waitFor([&] { return srv.done(); })) << srv.failure();
@@ -105,7 +108,7 @@ TEST_F(FrameTest, AntiIdleTimeOutClosesTheConnection) {
     site.port = srv.port();
     site.timeout = 1;
     makeFrame(site);
-    frame->antiIdleTimer()->setInterval(20);
+    session().antiIdleTimer()->setInterval(20);
     frame->StartConnect(false);
     ASSERT_TRUE(waitFor([&] { return srv.done(); }, 6000)) << srv.failure();
     EXPECT_TRUE(srv.failure().empty()) << srv.failure();
@@ -128,19 +131,17 @@ TEST_F(FrameTest, ReopeningDuringAnUnwindingConnectEndsConnectedAndListed) {
     QTimer closer;
     closer.setInterval(5);
     QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (reopened || frame->busyCount() == 0 || srv.controlConnections() < 1) return;
+        if (reopened || session().busyCount() == 0 || srv.controlConnections() < 1) return;
         reopened = true;
         // What the main window does on "Close current page", then on opening the site again.
-        frame->StopTimers();
-        frame->CloseConnectionSilently();
-        frame->EmptyFrame();
+        frame->ClosePage();
         frame->StartConnect(false);
     });
     closer.start();
     frame->StartConnect(false);
     ASSERT_TRUE(waitFor([&] { return reopened; }));
     closer.stop();
-    ASSERT_TRUE(waitFor([&] { return srv.done() && frame->busyCount() == 0; })) << srv.failure();
+    ASSERT_TRUE(waitFor([&] { return srv.done() && session().busyCount() == 0; })) << srv.failure();
     EXPECT_TRUE(srv.failure().empty()) << srv.failure();
     EXPECT_TRUE(frame->connected());
     EXPECT_EQ(names(), std::vector<std::string>{"x"});

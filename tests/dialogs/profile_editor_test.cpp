@@ -335,7 +335,7 @@ TEST_F(ProfileEditorTest, OptionsListsShowTheProfilesAndTakeNewOnesAfterCancel) 
         e.cbVersion->setCurrentIndex(2);
         e.btOk->click();
     });
-    EXPECT_EQ(TForm2::Execute(nullptr, TForm2::PageProxy), QDialog::Rejected);
+    EXPECT_EQ(TForm2::Execute(nullptr, app.dm(), TForm2::PageProxy), QDialog::Rejected);
     EXPECT_EQ(proxies().size(), 2u);
     EXPECT_EQ(socks().size(), 2u);
     EXPECT_EQ(socks()[1], (Socks{"s2", "sh2", 1080, false, "", "", 2, "Socks4A"}));
@@ -375,7 +375,7 @@ TEST_F(ProfileEditorTest, EditFillsTheEditorAndRewritesTheSelectedRow) {
         EXPECT_EQ(e.cbType->currentIndex(), -1);
         e.btCancel->click();
     });
-    TForm2::Execute(nullptr, TForm2::PageProxy);
+    TForm2::Execute(nullptr, app.dm(), TForm2::PageProxy);
     const auto rows = proxies();
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[1], (Proxy{"corp2", "new.host", 3128, true, "u", "p", 2, "Site"}));
@@ -392,7 +392,7 @@ TEST_F(ProfileEditorTest, EditAndRemoveWithoutASelectedRowDoNothing) {
         f.btOk->click();
     });
     next<TForm7>([](TForm7&) { ADD_FAILURE() << "an editor opened without a selected row"; });
-    TForm2::Execute(nullptr, TForm2::PageSocks);
+    TForm2::Execute(nullptr, app.dm(), TForm2::PageSocks);
     EXPECT_EQ(socks().size(), 1u);
 }
 
@@ -409,7 +409,7 @@ TEST_F(ProfileEditorTest, RemoveDeletesAtOnceWithoutAskingAndLeavesSitesAlone) {
         EXPECT_EQ(f.lvSocks->topLevelItemCount(), 0);
         f.btCancel->click();
     });
-    TForm2::Execute(nullptr, TForm2::PageProxy);
+    TForm2::Execute(nullptr, app.dm(), TForm2::PageProxy);
     EXPECT_TRUE(proxies().empty());
     EXPECT_TRUE(socks().empty());
     EXPECT_TRUE(dialogs().messages.empty());
@@ -423,7 +423,7 @@ TEST_F(ProfileEditorTest, OpenSiteEditorFollowsAddRenameAndRemove) {
     addProxy({"b", "h", 1, false, "", "", 0, "None"});
     addProxy({"c", "h", 1, false, "", "", 0, "None"});
     addSite("site1", "b", "None");
-    TForm4 site;
+    TForm4 site(app.dm());
     site.FillProfileLists();
     site.proxyCombo()->setCurrentIndex(3);  // "c"
 
@@ -457,7 +457,7 @@ TEST_F(ProfileEditorTest, OpenSiteEditorFollowsAddRenameAndRemove) {
 TEST_F(ProfileEditorTest, RenameInOpenSiteEditorKeepsPositionAndSelection) {
     addSocks({"x", "h", 1, false, "", "", 0, "NoSocks"});
     addSocks({"y", "h", 1, false, "", "", 0, "NoSocks"});
-    TForm4 site;
+    TForm4 site(app.dm());
     site.FillProfileLists();
     site.socksCombo()->setCurrentIndex(1);
     next<TForm2>([&](TForm2& f) {
@@ -477,7 +477,7 @@ TEST_F(ProfileEditorTest, RenameInOpenSiteEditorKeepsPositionAndSelection) {
 
 TEST_F(ProfileEditorTest, AProfileNamedNoneNeverTakesThePlaceholder) {
     addProxy({"None", "h", 1, false, "", "", 0, "None"});
-    TForm4 site;
+    TForm4 site(app.dm());
     site.FillProfileLists();
     ASSERT_EQ(entries(site.proxyCombo()), (QStringList{"None", "None"}));
     next<TForm2>([&](TForm2& f) {
