@@ -570,7 +570,7 @@ void Tfb::DeleteSelected() {
     if (rows.empty()) return;
     // Names, not row numbers: the box below runs the event loop.
     std::vector<std::pair<std::string, bool>> targets;
-    for (int r : rows) targets.emplace_back(model_->row(r)->name, model_->row(r)->image == 0);
+    for (int r : rows) targets.emplace_back(model_->row(r)->name, model_->row(r)->isFolder());
     QString text;
     if (targets.size() == 1) {
         const QString name = fromBytes(targets.front().first);

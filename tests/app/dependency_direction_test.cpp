@@ -41,8 +41,10 @@ Rules rules() {
     r["platform"] = {};
     r["platform/net"] = core;
     r["platform/ui"] = core;
+    r["platform/net/win32"] = {"platform", "platform/net"};
     r["ftp"] = {"platform", "platform/net"};
     r["store"] = core;
+    r["store/engine"] = {"platform", "store"};
     r["dialogs"] = {"platform", "platform/ui", "store"};
     r["browser"] = {"platform", "platform/ui", "store", "ftp", "dialogs"};
     r["transfer"] = r["browser"];
@@ -72,7 +74,7 @@ struct Breach {
 std::vector<Breach> breaches(const fs::path& root, const Rules& r) {
     std::vector<Breach> out;
     const std::regex includeLine(R"(^\s*#\s*include\s*"([^"]+)\")");
-    const std::regex trick(R"(__has_include)");
+    const std::regex trick(R"(^\s*#\s*(el)?if.*__has_include)");
     for (const auto& [folder, allowed] : r) {
         const fs::path dir = root / folder;
         if (!fs::is_directory(dir)) continue;

@@ -147,7 +147,7 @@ protected:
 // --- Editors on their own ----------------------------------------------------
 
 TEST_F(ProfileEditorTest, NewProxyStartsEmptyAndStoresNoTypeAsMinusOne) {
-    TForm5 ed;
+    TForm5 ed(app.dm());
     ed.setWindowTitle("Add Proxy");
     EXPECT_EQ(ed.sePort->value(), 0);
     EXPECT_EQ(ed.cbType->currentIndex(), -1);
@@ -165,7 +165,7 @@ TEST_F(ProfileEditorTest, NewProxyStartsEmptyAndStoresNoTypeAsMinusOne) {
 }
 
 TEST_F(ProfileEditorTest, NewSocksWithOnlyNameAndHostStoresTheStartValues) {
-    TForm7 ed;
+    TForm7 ed(app.dm());
     ed.setWindowTitle("Add Socks");
     ed.edName->setText("s1");
     ed.edHost->setText("10.0.0.1");
@@ -175,7 +175,7 @@ TEST_F(ProfileEditorTest, NewSocksWithOnlyNameAndHostStoresTheStartValues) {
 }
 
 TEST_F(ProfileEditorTest, LoginEnablesTheBoxesAndTheirTextsAreSavedEitherWay) {
-    TForm5 ed;
+    TForm5 ed(app.dm());
     ed.setWindowTitle("Add Proxy");
     ed.gbLogin->setChecked(true);
     EXPECT_TRUE(ed.edUsername->isEnabled());
@@ -205,7 +205,7 @@ TEST_F(ProfileEditorTest, ProxyChecksRunInOrderAndSaveNothing) {
     };
     for (const Case& c : cases) {
         dialogs().clear();
-        TForm5 ed;
+        TForm5 ed(app.dm());
         ed.setWindowTitle("Add Proxy");
         ed.edName->setText(c.name);
         ed.edServer->setText(c.server);
@@ -225,7 +225,7 @@ TEST_F(ProfileEditorTest, ProxyChecksRunInOrderAndSaveNothing) {
 
 TEST_F(ProfileEditorTest, SocksChecksRunInOrder) {
     addSocks({"Taken", "x", 1, false, "", "", 0, "NoSocks"});
-    TForm7 ed;
+    TForm7 ed(app.dm());
     ed.setWindowTitle("Add Socks");
     ed.btOk->click();
     ed.edName->setText("Taken");
@@ -248,7 +248,7 @@ TEST_F(ProfileEditorTest, EditUnderItsOwnNameSavesAndUnderAnotherTakenNameRefuse
     addProxy({"a", "ha", 21, false, "", "", 1, "UserSite"});
     addProxy({"b", "hb", 21, false, "", "", 2, "Site"});
     {
-        TForm5 ed;
+        TForm5 ed(app.dm());
         ed.setWindowTitle("Edit Proxy");
         ed.setOpeningName(std::string("a"));
         ed.edName->setText("a");
@@ -258,7 +258,7 @@ TEST_F(ProfileEditorTest, EditUnderItsOwnNameSavesAndUnderAnotherTakenNameRefuse
     }
     EXPECT_TRUE(dialogs().messages.empty());
     {
-        TForm5 ed;
+        TForm5 ed(app.dm());
         ed.setWindowTitle("Edit Proxy");
         ed.setOpeningName(std::string("a"));
         ed.edName->setText("b");
@@ -275,7 +275,7 @@ TEST_F(ProfileEditorTest, EditUnderItsOwnNameSavesAndUnderAnotherTakenNameRefuse
 
 TEST_F(ProfileEditorTest, EditingAProfileThatVanishedClosesAndWritesNothing) {
     addSocks({"other", "h", 1, false, "", "", 0, "NoSocks"});
-    TForm7 ed;
+    TForm7 ed(app.dm());
     ed.setWindowTitle("Edit Socks");
     ed.setOpeningName(std::string("gone"));
     ed.edName->setText("gone2");
@@ -287,7 +287,7 @@ TEST_F(ProfileEditorTest, EditingAProfileThatVanishedClosesAndWritesNothing) {
 
 TEST_F(ProfileEditorTest, PortTextThatIsNotANumberStoresZeroAndLongNamesFitWhole) {
     const QString longName(1000, QChar('n'));
-    TForm7 ed;
+    TForm7 ed(app.dm());
     ed.setWindowTitle("Add Socks");
     ed.edName->setText(longName);
     ed.edHost->setText("h");
@@ -297,7 +297,7 @@ TEST_F(ProfileEditorTest, PortTextThatIsNotANumberStoresZeroAndLongNamesFitWhole
     EXPECT_EQ(socks()[0].name, std::string(1000, 'n'));
     EXPECT_EQ(socks()[0].port, 0);
 
-    TForm7 again;
+    TForm7 again(app.dm());
     again.setWindowTitle("Add Socks");
     again.edName->setText(longName);
     again.edHost->setText("h");

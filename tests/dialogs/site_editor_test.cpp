@@ -234,7 +234,7 @@ TEST_F(SiteEditorTest, HiddenFieldsLongCommentsAndMaskingSurviveAnEdit) {
 }
 
 TEST_F(SiteEditorTest, ControlRules) {
-    TForm4 e;
+    TForm4 e(app.dm());
     EXPECT_EQ(e.passwordEdit()->echoMode(), QLineEdit::Normal);
     e.viewPasswordCheck()->setChecked(false);
     EXPECT_EQ(e.passwordEdit()->echoMode(), QLineEdit::Password);
