@@ -189,6 +189,8 @@ void Tfb::StartConnect(const browser::ConnectSettings& settings) {
 }
 
 void Tfb::connectWith(PageOperation& op) {
+    // Opening a connection that is up would close it.
+    if (session_->isOpen()) return;
     LoadOptions();
     session_->setUserDisconnected(false);
     if (session_->openConnection(op)) afterConnect(op);
