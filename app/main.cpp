@@ -16,10 +16,10 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/ostrafen.png")));
     ui::setHelpFile(QString());
 
-    auto window = std::make_unique<TForm1>();
     // The data files live beside the executable (ui::dataDir()); the first
     // showing of the window connects the store to its all.dat.
     auto dm = std::make_unique<store::Tdm>();
+    auto window = std::make_unique<TForm1>(*dm);
     window->showMaximized();
     const int rc = app.exec();
 

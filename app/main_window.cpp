@@ -6,17 +6,16 @@
 #include "app/site_list_pane.h"
 #include "app/tasks_pane_placeholder.h"
 #include "browser/browser_frame.h"
+#include "browser/connect_settings.h"
+#include "dialogs/options_dialog.h"
+#include "dialogs/quick_connect.h"
 #include "platform/ui/app_paths.h"
 #include "platform/ui/application.h"
 #include "platform/ui/dialog_service.h"
 #include "platform/ui/ini_file.h"
 #include "platform/ui/pictures.h"
+#include "store/site_records.h"
 #include "store/table.h"
-
-#if __has_include("dialogs/options_dialog.h")
-#include "dialogs/options_dialog.h"
-#define OSTRAFEN_HAVE_OPTIONS_DIALOG 1
-#endif
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -25,18 +24,16 @@
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPainter>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <exception>
 
 namespace {
-
-TForm1* g_instance = nullptr;
 
 const QString kMain = QStringLiteral("MAIN");
 const QString kFtp = QStringLiteral("FTP");
@@ -92,8 +89,7 @@ void reportingErrors(F&& f) {
 
 }  // namespace
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
-    g_instance = this;
+TForm1::TForm1(store::Tdm& dm, QWidget* parent) : QMainWindow(parent), dm_(dm) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Ostrafen FREE Edition"));
 
@@ -127,7 +123,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     ftpSitePage_->setObjectName(QStringLiteral("TabSheet1"));
     auto* siteLayout = new QVBoxLayout(ftpSitePage_);
     siteLayout->setContentsMargins(0, 0, 0, 0);
-    siteList_ = new SiteListPane(this, ftpSitePage_);
+    siteList_ = new SiteListPane(dm_, ftpSitePage_);
     siteLayout->addWidget(siteList_);
     pages_->addTab(ftpSitePage_, QStringLiteral("FTP Site"));
     pages_->tabBar()->installEventFilter(this);
@@ -147,23 +143,34 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
     setCentralWidget(central);
     resize(1024, 720);
-
-    reaper_ = new QTimer(this);
-    reaper_->setInterval(50);
-    connect(reaper_, &QTimer::timeout, this, [this] { reapClosedPages(); });
+    wireSiteList();
 }
 
 TForm1::~TForm1() {
     // By now no call of any frame is on the stack (the message loop has
     // returned), so whatever is left can go. Frames go first, while the panes
-    // they may reach are still there, and find no main window to call back.
-    if (g_instance == this) g_instance = nullptr;
-    for (const auto& p : doomed_) delete p.data();
-    doomed_.clear();
+    // they may reach are still there.
     while (pages_->count() > 1) delete pages_->widget(pages_->count() - 1);
 }
 
-TForm1* TForm1::instance() { return g_instance; }
+// --- wiring ----------------------------------------------------------------
+
+void TForm1::wireSiteList() {
+    connect(siteList_, &SiteListPane::openPageRequested, this,
+            [this](const QString& name) { OpenBrowserPage(name, false); });
+    connect(siteList_, &SiteListPane::siteRenamed, this, &TForm1::RenameBrowserPage);
+    connect(siteList_, &SiteListPane::quickConnectRequested, this, &TForm1::QuickConnect);
+    connect(siteList_, &SiteListPane::optionsSaved, this, &TForm1::ApplyOptions);
+}
+
+void TForm1::wireFrame(Tfb* frame) {
+    QPointer<Tfb> guard(frame);
+    connect(frame, &Tfb::connectedChanged, this, [this, guard](bool on) {
+        if (!guard) return;
+        setPageConnected(guard, on);
+        if (activeFrame() == guard) PageChanged();
+    });
+}
 
 QWidget* TForm1::buildTopBar(QWidget* host) {
     auto* bar = new TopBar(host);
@@ -220,9 +227,7 @@ void TForm1::FirstShow() {
     // A store that cannot be opened ends the sequence: the window keeps its
     // design layout and empty lists.
     reportingErrors([this] {
-        store::Tdm* dm = store::Tdm::instance();
-        if (!dm) throw store::EStoreError("no data module");
-        store::Database& db = dm->database();
+        store::Database& db = dm_.database();
         db.disconnect();
         db.setFileName(ui::dataFile(QStringLiteral("all.dat")).toStdString());
         db.connect();
@@ -311,45 +316,22 @@ void TForm1::ForEachFrame(const std::function<void(Tfb*)>& fn) {
     // Guarded: the call may pump messages and a frame may be closed under it.
     QList<QPointer<Tfb>> list;
     for (Tfb* f : frames()) list << f;
-    for (const auto& f : list) {
-        if (!f) continue;
-        FrameCall call(this, f);
-        fn(f);
-    }
+    for (const auto& f : list)
+        if (f) fn(f);
 }
 
-bool TForm1::frameInUse(Tfb* frame) const {
-    return frame->busyCount() > 0 || callsInFrame_.value(frame) > 0;
+void TForm1::ApplyOptions() {
+    ForEachFrame([](Tfb* f) { f->LoadOptions(); });
 }
 
-TForm1::FrameCall::FrameCall(TForm1* owner, Tfb* frame) : owner_(owner), frame_(frame) {
-    ++owner_->callsInFrame_[frame_];
-}
-
-TForm1::FrameCall::~FrameCall() {
-    if (--owner_->callsInFrame_[frame_] <= 0) owner_->callsInFrame_.remove(frame_);
-}
-
-void TForm1::StartFrame(Tfb* frame, bool quick) {
-    FrameCall call(this, frame);
-    frame->StartConnect(quick);
-}
-
-void TForm1::OpenBrowserPage(const QString& name, bool quick) {
-    QCoreApplication::processEvents();
-    if (closing_) return;
-
+Tfb* TForm1::showPage(const QString& name, bool* mustConnect) {
     const int found = pageIndexByCaption(name);
     if (found >= 0) {
-        const bool wasHidden = !pages_->isTabVisible(found);
+        *mustConnect = !pages_->isTabVisible(found);
         pages_->setTabVisible(found, true);
         pages_->setCurrentIndex(found);
-        QPointer<Tfb> frame = frameOfPage(pages_->widget(found));
-        if (frame && wasHidden) StartFrame(frame, quick);
-        if (!closing_) PageChanged();
-        return;
+        return frameOfPage(pages_->widget(found));
     }
-
     const int n = ++pageCounter_;
     auto* page = new QWidget(pages_);
     page->setObjectName(QStringLiteral("tab") + QString::number(n));
@@ -357,22 +339,34 @@ void TForm1::OpenBrowserPage(const QString& name, bool quick) {
     page->setProperty("caption", name);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* frame = new Tfb(page);
+    auto* frame = new Tfb(dm_, page);
     frame->setObjectName(QStringLiteral("fr") + QString::number(n));
     frame->setProperty("tag", n);
-    frame->sitename = name;
+    frame->setSitename(name);
     layout->addWidget(frame);
     ApplyFrameLayout(frame);
-    QPointer<Tfb> guard(frame);
-    connect(frame, &Tfb::connectedChanged, this, [this, guard](bool on) {
-        if (!guard) return;
-        setPageConnected(guard, on);
-        if (activeFrame() == guard) PageChanged();
-    });
-
+    wireFrame(frame);
     const int index = pages_->addTab(page, ui::icon(ui::Picture::Disconnected), tabText(name));
     pages_->setCurrentIndex(index);
-    StartFrame(frame, quick);
+    *mustConnect = true;
+    return frame;
+}
+
+void TForm1::OpenBrowserPage(const QString& name, bool quick) {
+    QCoreApplication::processEvents();
+    if (closing_) return;
+    bool mustConnect = false;
+    QPointer<Tfb> frame = showPage(name, &mustConnect);
+    if (frame && mustConnect) frame->StartConnect(quick);
+    if (!closing_) PageChanged();
+}
+
+void TForm1::OpenBrowserPage(const QString& name, const browser::ConnectSettings& quick) {
+    QCoreApplication::processEvents();
+    if (closing_) return;
+    bool mustConnect = false;
+    QPointer<Tfb> frame = showPage(name, &mustConnect);
+    if (frame && mustConnect) frame->StartConnect(quick);
     if (!closing_) PageChanged();
 }
 
@@ -386,16 +380,10 @@ void TForm1::setPageConnected(Tfb* frame, bool connected) {
 void TForm1::ClosePage(QWidget* page) {
     Tfb* frame = frameOfPage(page);
     if (!frame) return;
-    FrameCall call(this, frame);
     // The first error ends the sequence; the tab then stays as it is.
     reportingErrors([&] {
         SaveFrameLayout(frame);
-        frame->StopTimers();
-        try {
-            frame->CloseConnectionSilently();
-        } catch (...) {
-        }
-        frame->EmptyFrame();
+        frame->ClosePage();
         const int i = pages_->indexOf(page);
         if (i > 0) pages_->setTabVisible(i, false);
     });
@@ -421,7 +409,7 @@ void TForm1::RenameBrowserPage(const QString& oldName, const QString& newName) {
     QWidget* page = pages_->widget(i);
     page->setProperty("caption", newName);
     pages_->setTabText(i, tabText(newName));
-    if (Tfb* f = frameOfPage(page)) f->sitename = newName;
+    if (Tfb* f = frameOfPage(page)) f->setSitename(newName);
 }
 
 void TForm1::PageChanged() {
@@ -467,50 +455,41 @@ void TForm1::closeEvent(QCloseEvent* event) {
         Tfb* frame = frameOfPage(page);
         if (frame) {
             reportingErrors([&] { SaveFrameLayout(frame); });
-            reportingErrors([&] { frame->StopTimers(); });
-            reportingErrors([&] { frame->StopPumping(); });
-            reportingErrors([&] { frame->CloseConnectionSilently(); });
+            reportingErrors([&] { frame->Shutdown(); });
         }
         if (!page) continue;
-        if (frame && frameInUse(frame)) {
-            // A call is still waiting inside this frame: the closed connection
-            // makes it fail; the page goes once it has unwound.
+        if (frame && !frame->session().idle()) {
+            // An operation is still waiting inside this frame: the closed
+            // connection makes it fail; the page goes once it has unwound.
             pages_->setTabVisible(pages_->indexOf(page), false);
-            doomed_ << page;
+            QPointer<QWidget> doomed(page);
+            connect(&frame->session(), &browser::ConnectionSession::becameIdle, this, [doomed] {
+                if (doomed) doomed->deleteLater();
+            });
             continue;
         }
-        reportingErrors([&] {
-            delete frame;
-            delete page.data();
-        });
+        reportingErrors([&] { delete page.data(); });
     }
-    if (!doomed_.isEmpty()) reaper_->start();
     SaveLayout();
     event->accept();
-}
-
-void TForm1::reapClosedPages() {
-    for (auto it = doomed_.begin(); it != doomed_.end();) {
-        QWidget* page = it->data();
-        Tfb* frame = frameOfPage(page);
-        if (page && frame && frameInUse(frame)) {
-            ++it;
-            continue;
-        }
-        if (page) page->deleteLater();
-        it = doomed_.erase(it);
-    }
-    if (doomed_.isEmpty()) reaper_->stop();
 }
 
 // --- fixed buttons ---------------------------------------------------------
 
 void TForm1::openOptions(int page) {
-#ifdef OSTRAFEN_HAVE_OPTIONS_DIALOG
-    TForm2::Execute(this, page);
-#else
-    (void)page;
-#endif
+    reportingErrors([&] {
+        if (TForm2::Execute(this, dm_, page) == QDialog::Accepted) ApplyOptions();
+    });
+}
+
+void TForm1::QuickConnect() {
+    reportingErrors([&] {
+        const TForm15::Outcome done = TForm15::Execute(this, dm_, [this](const store::QuickConnection& typed) {
+            OpenBrowserPage(QString::fromUtf8(typed.ftp), browser::quickSettings(typed));
+        });
+        if (done.siteSaved) siteList_->FillList();
+        if (done.optionsSaved) ApplyOptions();
+    });
 }
 
 void TForm1::Feedback() { ui::DialogService::instance().shellOpen(QString::fromLatin1(links::kSupportMailto)); }

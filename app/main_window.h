@@ -2,37 +2,45 @@
 // The main window: top bar with the fixed buttons, the side pane (local files,
 // history, tasks), and the main page control with the "FTP Site" page and one
 // browser page per open connection. Keeps the window layout in "forminfo.ini".
-#include <QHash>
+//
+// The composition root of the program: it creates the panes and the pages,
+// hands them the store, and wires every window's requests to the window that
+// serves them, all in this class.
 #include <QList>
 #include <QMainWindow>
-#include <QPointer>
 #include <QString>
 #include <functional>
 
 class QMenu;
 class QSplitter;
 class QTabWidget;
-class QTimer;
 class Tfb;
 class SiteListPane;
 class LocalPanePlaceholder;
 class HistoryPanePlaceholder;
 class TasksPanePlaceholder;
 
+namespace browser {
+struct ConnectSettings;
+}
+namespace store {
+class Tdm;
+}
+
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TForm1(QWidget* parent = nullptr);
+    explicit TForm1(store::Tdm& dm, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // The main window of the running program (nullptr when there is none).
-    static TForm1* instance();
-
     // --- browser pages ---------------------------------------------------
-    // Opens the page of `name` (a site name, or with `quick` the address typed
-    // in quick connect), or shows and activates it again. A page that was
-    // closed reconnects; one that is open is only activated.
+    // Opens the page of `name` (a site name), or shows and activates it
+    // again. A page that was closed reconnects; one that is open is only
+    // activated. `quick`: the page was opened by quick connect and keeps the
+    // settings it was opened with.
     void OpenBrowserPage(const QString& name, bool quick);
+    // Opens the page of a quick connection, named by its address.
+    void OpenBrowserPage(const QString& name, const browser::ConnectSettings& quick);
     // Closes the active browser page: saves its frame layout, disconnects and
     // empties the frame, hides the tab. Nothing happens on "FTP Site".
     void CloseBrowserPage();
@@ -47,7 +55,11 @@ public:
     Tfb* frameByCaption(const QString& caption) const;
     // Every frame, in page order, closed pages included.
     QList<Tfb*> frames() const;
+    // Calls `fn` for every frame that still exists when its turn comes (a
+    // call may run the event loop).
     void ForEachFrame(const std::function<void(Tfb*)>& fn);
+    // Every open page takes the saved options (LoadOptions).
+    void ApplyOptions();
 
     // Makes sure a local folder exists, creating every missing level. True for
     // an empty path; false when a level cannot be created or the path is
@@ -70,12 +82,13 @@ public:
     // Tab image of the frame's page: connected (1) or not (0).
     void setPageConnected(Tfb* frame, bool connected);
 
-    // View-style cycle positions (1..4) of the site list and the local list.
-    int siteViewCycle = 4;
+    // View-style cycle position (1..4) of the local list.
     int localViewCycle = 4;
 
     // --- fixed buttons ---------------------------------------------------
     void openOptions(int page = 0);
+    // "Quick connect" of the site list.
+    void QuickConnect();
     void Feedback();
     void Homepage();
     void HelpContents();
@@ -102,21 +115,12 @@ private:
     void PageChanged();
     int pageIndexByCaption(const QString& caption) const;
     Tfb* frameOfPage(const QWidget* page) const;
-    bool frameInUse(Tfb* frame) const;
-    void StartFrame(Tfb* frame, bool quick);
-    // Marks a call of ours into a frame for its whole scope.
-    class FrameCall {
-    public:
-        FrameCall(TForm1* owner, Tfb* frame);
-        ~FrameCall();
-        FrameCall(const FrameCall&) = delete;
-        FrameCall& operator=(const FrameCall&) = delete;
-
-    private:
-        TForm1* owner_;
-        Tfb* frame_;
-    };
-    void reapClosedPages();
+    // Shows the page of `name`, making it first if needed; the frame, and
+    // whether it must connect (a new page, or one that was closed).
+    Tfb* showPage(const QString& name, bool* mustConnect);
+    // The wiring of one frame to the rest of the window.
+    void wireFrame(Tfb* frame);
+    void wireSiteList();
 
     SiteListPane* siteList_ = nullptr;
     LocalPanePlaceholder* localPane_ = nullptr;
@@ -128,13 +132,8 @@ private:
     QSplitter* splitter_ = nullptr;
     QMenu* pageMenu_ = nullptr;
 
+    store::Tdm& dm_;
     int pageCounter_ = 0;
     bool shown_ = false;
     bool closing_ = false;
-    // Calls of ours into a frame that may pump messages (StartConnect, page
-    // close): the frame must outlive them even if the window closes meanwhile.
-    QHash<Tfb*, int> callsInFrame_;
-    // Pages of the closed window still waiting for their frame to go idle.
-    QList<QPointer<QWidget>> doomed_;
-    QTimer* reaper_ = nullptr;
 };

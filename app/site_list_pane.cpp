@@ -1,15 +1,9 @@
 #include "app/site_list_pane.h"
 
-#include "dialogs/quick_connect.h"
 #include "dialogs/site_editor.h"
 #include "platform/ui/app_paths.h"
 #include "platform/ui/dialog_service.h"
-#include "store/table.h"
-
-#if __has_include("app/main_window.h")
-#include "app/main_window.h"
-#define OSTRAFEN_HAS_MAIN_WINDOW 1
-#endif
+#include "store/site_records.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -33,52 +27,6 @@
 #include <set>
 
 namespace sites {
-namespace {
-MainWindowCalls g_calls;
-}
-
-store::Tdm& dataModule() {
-    store::Tdm* dm = store::Tdm::instance();
-    if (!dm) throw store::EStoreError("No data module.");
-    return *dm;
-}
-
-void setMainWindowCalls(MainWindowCalls calls) { g_calls = std::move(calls); }
-
-void openBrowserPage(const QString& name, bool quick) {
-    if (g_calls.openBrowserPage) {
-        g_calls.openBrowserPage(name, quick);
-        return;
-    }
-#ifdef OSTRAFEN_HAS_MAIN_WINDOW
-    if (TForm1* w = TForm1::instance()) w->OpenBrowserPage(name, quick);
-#endif
-}
-
-void renameBrowserPage(const QString& oldName, const QString& newName) {
-    if (g_calls.renameBrowserPage) {
-        g_calls.renameBrowserPage(oldName, newName);
-        return;
-    }
-#ifdef OSTRAFEN_HAS_MAIN_WINDOW
-    if (TForm1* w = TForm1::instance()) w->RenameBrowserPage(oldName, newName);
-#endif
-}
-
-void followSiteRename(const QString& oldName, const QString& newName) {
-    renameBrowserPage(oldName, newName);
-    const std::string from = oldName.toUtf8().toStdString();
-    const std::string to = newName.toUtf8().toStdString();
-    if (from == to) return;
-    store::TableScope t(dataModule().taskd());
-    // Each pass renames the first task still naming the old site, so the loop
-    // ends once none is left.
-    while (t->locate("ftp", {from})) {
-        t->edit();
-        t->setString("ftp", to);
-        t->post();
-    }
-}
 
 QStringList descriptionLines(const QString& address, int port, const QString& cdate,
                              const QString& zdate, const QString& comment) {
@@ -98,48 +46,9 @@ QStringList descriptionLines(const QString& address, int port, const QString& cd
     return lines;
 }
 
-bool deleteSiteWithHistory(store::Tdm& dm, const std::string& name) {
-    store::TableScope site(dm.ftpsite());
-    if (!site->locate("name", {name})) return false;
-    const int id = site->asInteger("id");
-
-    // One disk write for the whole cascade: a large history would otherwise
-    // cost one synchronous commit per row.
-    store::WriteBatch batch(dm.database());
-    std::set<int> keys;
-    {
-        store::TableScope h(dm.hmaster());
-        h->first();
-        while (!h->eof()) {
-            if (h->asInteger("id") == id) {
-                keys.insert(h->asInteger("key"));
-                h->del();
-            } else {
-                h->next();
-            }
-        }
-    }
-    if (!keys.empty()) {
-        store::TableScope d(dm.hdital());
-        d->first();
-        while (!d->eof()) {
-            if (keys.count(d->asInteger("id")))
-                d->del();
-            else
-                d->next();
-        }
-    }
-    // The walks above moved no cursor of ftpsite, but find the row by its
-    // identity again so the delete cannot hit another row.
-    if (site->locate("id", {id})) site->del();
-    return true;
-}
-
 }  // namespace sites
 
 namespace {
-
-SiteListPane* g_pane = nullptr;
 
 const char* const kStyleNames[4] = {"Large icon", "List", "Small icon", "Report"};
 
@@ -169,9 +78,8 @@ private:
 
 }  // namespace
 
-SiteListPane::SiteListPane(TForm1* main, QWidget* parent) : QWidget(parent), main_(main) {
+SiteListPane::SiteListPane(store::Tdm& dm, QWidget* parent) : QWidget(parent), dm_(dm) {
     setObjectName(QStringLiteral("SiteListPane"));
-    g_pane = this;
 
     model_ = new QStandardItemModel(0, 4, this);
     model_->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("FTP Address"),
@@ -256,11 +164,7 @@ SiteListPane::SiteListPane(TForm1* main, QWidget* parent) : QWidget(parent), mai
     selectionChanged();
 }
 
-SiteListPane::~SiteListPane() {
-    if (g_pane == this) g_pane = nullptr;
-}
-
-SiteListPane* SiteListPane::instance() { return g_pane; }
+SiteListPane::~SiteListPane() = default;
 
 void SiteListPane::buildToolbar() {
     auto* bar = new QToolBar(this);
@@ -361,14 +265,13 @@ void SiteListPane::FillList() {
         }
     } refreshAfter{this};
 
-    store::TableScope t(sites::dataModule().ftpsite());
     const QIcon siteIcon = style()->standardIcon(QStyle::SP_DriveNetIcon);
-    for (t->first(); !t->eof(); t->next()) {
+    for (const store::SiteRecord& site : store::allSites(dm_)) {
         QList<QStandardItem*> row;
-        row << new QStandardItem(siteIcon, QString::fromUtf8(t->asString("name")))
-            << new QStandardItem(QString::fromUtf8(t->asString("address")))
-            << new QStandardItem(QString::fromUtf8(t->asString("cdate")))
-            << new QStandardItem(QString::fromUtf8(t->asString("zdate")));
+        row << new QStandardItem(siteIcon, QString::fromUtf8(site.name))
+            << new QStandardItem(QString::fromUtf8(site.address))
+            << new QStandardItem(QString::fromUtf8(site.cdate))
+            << new QStandardItem(QString::fromUtf8(site.zdate));
         for (int c = 1; c < row.size(); ++c) row[c]->setEditable(false);
         model_->appendRow(row);
     }
@@ -427,13 +330,12 @@ void SiteListPane::selectionChanged() {
         desc_->clear();
         return;
     }
-    store::TableScope t(sites::dataModule().ftpsite());
-    if (!t->locate("name", {rowText(row).toUtf8().toStdString()})) return;
-    desc_->setPlainText(sites::descriptionLines(QString::fromUtf8(t->asString("address")),
-                                                t->asInteger("port"),
-                                                QString::fromUtf8(t->asString("cdate")),
-                                                QString::fromUtf8(t->asString("zdate")),
-                                                QString::fromUtf8(t->asString("comment")))
+    const auto rec = store::findSite(dm_, rowText(row).toUtf8().toStdString());
+    if (!rec) return;
+    desc_->setPlainText(sites::descriptionLines(QString::fromUtf8(rec->address), rec->port,
+                                                QString::fromUtf8(rec->cdate),
+                                                QString::fromUtf8(rec->zdate),
+                                                QString::fromUtf8(rec->comment))
                             .join(QLatin1Char('\n')));
 }
 
@@ -448,11 +350,19 @@ void SiteListPane::showPopup(const QPoint& globalPos) {
 
 void SiteListPane::activateRow(int row) {
     if (row == 0) {
-        TForm4::NewSite(this);
+        applyEditor(TForm4::NewSite(this, dm_), QString());
         FillList();
     } else if (row > 0 && row < model_->rowCount()) {
-        sites::openBrowserPage(rowText(row), false);
+        emit openPageRequested(rowText(row));
     }
+}
+
+void SiteListPane::applyEditor(const TForm4::Outcome& outcome, const QString& openingName) {
+    if (outcome.optionsSaved) emit optionsSaved();
+    if (outcome.savedName.isEmpty()) return;
+    if (!openingName.isEmpty() && outcome.savedName != openingName)
+        emit siteRenamed(openingName, outcome.savedName);
+    FillList();
 }
 
 void SiteListPane::connectSelected() {
@@ -466,19 +376,19 @@ void SiteListPane::connectionButton() {
     guarded([this] {
         bool ok = false;
         const QString name = selectedSiteName(&ok);
-        if (ok) sites::openBrowserPage(name, false);
+        if (ok) emit openPageRequested(name);
     });
 }
 
 void SiteListPane::newSite() {
-    guarded([this] { TForm4::NewSite(this); });
+    guarded([this] { applyEditor(TForm4::NewSite(this, dm_), QString()); });
 }
 
 void SiteListPane::editSelected() {
     guarded([this] {
         bool ok = false;
         const QString name = selectedSiteName(&ok);
-        if (ok) TForm4::EditSite(this, name);
+        if (ok) applyEditor(TForm4::EditSite(this, dm_, name), name);
     });
 }
 
@@ -488,8 +398,7 @@ void SiteListPane::deleteSelected() {
         const QString name = selectedSiteName(&ok);
         if (!ok) return;
         if (!ui::confirm(this, QStringLiteral("Are you sure to delete <%1>?").arg(name))) return;
-        if (!sites::deleteSiteWithHistory(sites::dataModule(), name.toUtf8().toStdString()))
-            return;
+        if (!store::deleteSiteWithHistory(dm_, name.toUtf8().toStdString())) return;
         FillList();
     });
 }
@@ -519,25 +428,14 @@ void SiteListPane::renameRow(int row, const QString& newText) {
             ui::warning(this, QStringLiteral("Please enter name."));
             return;
         }
-        bool renamed = false;
-        {
-            store::TableScope t(sites::dataModule().ftpsite());
-            if (t->locate("name", {newText.toUtf8().toStdString()})) {
-                ui::warning(this,
-                            QStringLiteral("The name %1 was existed, please re-enter.").arg(newText));
-                return;
-            }
-            if (t->locate("name", {oldText.toUtf8().toStdString()})) {
-                t->edit();
-                t->setString("name", newText.toUtf8().toStdString());
-                t->post();
-                renamed = true;
-            }
+        const store::RenameResult r =
+            store::renameSite(dm_, oldText.toUtf8().toStdString(), newText.toUtf8().toStdString());
+        if (r == store::RenameResult::NameTaken) {
+            ui::warning(this, QStringLiteral("The name %1 was existed, please re-enter.").arg(newText));
+            return;
         }
-        if (renamed)
-            sites::followSiteRename(oldText, newText);
-        else
-            sites::renameBrowserPage(oldText, newText);
+        // Open pages follow the name (their site rows are found by it).
+        emit siteRenamed(oldText, newText);
         item->setText(newText);
     });
 }
@@ -546,24 +444,13 @@ void SiteListPane::refresh() {
     guarded([this] { FillList(); });
 }
 
-void SiteListPane::quickConnect() {
-    guarded([this] { TForm15::Execute(this); });
-}
+void SiteListPane::quickConnect() { emit quickConnectRequested(); }
 
-int& SiteListPane::cycleRef() {
-#ifdef OSTRAFEN_HAS_MAIN_WINDOW
-    // The main window holds the position so it lives as long as the window.
-    if (main_) return main_->siteViewCycle;
-#endif
-    return cycle_;
-}
-
-int SiteListPane::cyclePosition() const { return const_cast<SiteListPane*>(this)->cycleRef(); }
+int SiteListPane::cyclePosition() const { return cycle_; }
 
 void SiteListPane::cycleViewStyle() {
-    int& pos = cycleRef();
-    pos = pos <= 1 || pos > 4 ? 4 : pos - 1;
-    applyViewStyle(pos - 1);
+    cycle_ = cycle_ <= 1 || cycle_ > 4 ? 4 : cycle_ - 1;
+    applyViewStyle(cycle_ - 1);
 }
 
 void SiteListPane::showHelp() {

@@ -7,7 +7,8 @@
 #include <QWidget>
 #include <functional>
 
-class TForm1;
+#include "dialogs/site_editor.h"
+
 class QAction;
 class QActionGroup;
 class QListView;
@@ -27,41 +28,17 @@ class Tdm;
 
 namespace sites {
 
-// The data module of the running program; throws store::EStoreError when none exists.
-store::Tdm& dataModule();
-
-// Calls into the main window. Tests replace them to see what was asked; an
-// empty member goes to the real main window (when there is one).
-struct MainWindowCalls {
-    std::function<void(const QString& name, bool quick)> openBrowserPage;
-    std::function<void(const QString& oldName, const QString& newName)> renameBrowserPage;
-};
-void setMainWindowCalls(MainWindowCalls calls);
-void openBrowserPage(const QString& name, bool quick);
-void renameBrowserPage(const QString& oldName, const QString& newName);
-
-// After a site was renamed: open pages follow the new name, and tasks that run
-// against the site keep finding it.
-void followSiteRename(const QString& oldName, const QString& newName);
-
 // The description text box's lines for one site, in display order.
 QStringList descriptionLines(const QString& address, int port, const QString& cdate,
                              const QString& zdate, const QString& comment);
-
-// Deletes the site called `name` with its history entries and their details.
-// Returns false (and changes nothing) when no site has that name.
-bool deleteSiteWithHistory(store::Tdm& dm, const std::string& name);
 
 }  // namespace sites
 
 class SiteListPane : public QWidget {
     Q_OBJECT
 public:
-    explicit SiteListPane(TForm1* main, QWidget* parent = nullptr);
+    explicit SiteListPane(store::Tdm& dm, QWidget* parent = nullptr);
     ~SiteListPane() override;
-
-    // The pane of the running window (the most recently created one), or nullptr.
-    static SiteListPane* instance();
 
     // Fills the list from the ftpsite table: row 0 is the new-site entry.
     void FillList();
@@ -109,6 +86,16 @@ public:
     QTreeView* reportView() const { return report_; }
     QListView* iconView() const { return icons_; }
 
+signals:
+    // A site's page is to be opened (or shown again).
+    void openPageRequested(const QString& name);
+    // A site got another name; its open page follows.
+    void siteRenamed(const QString& oldName, const QString& newName);
+    // "Quick connect" was pressed.
+    void quickConnectRequested();
+    // The options were saved from a site editor's "Option...".
+    void optionsSaved();
+
 private:
     void buildToolbar();
     void appendNewSiteRow();
@@ -121,9 +108,10 @@ private:
     // Runs a handler; a store failure ends it silently, as the application-wide
     // handler would, but without unwinding through Qt's event code.
     void guarded(const std::function<void()>& fn);
-    int& cycleRef();
+    // What the site editor's opener does after it: the list, pages, options.
+    void applyEditor(const TForm4::Outcome& outcome, const QString& openingName);
 
-    TForm1* main_;
+    store::Tdm& dm_;
     QStandardItemModel* model_;
     QItemSelectionModel* selection_;
     QStackedWidget* stack_;

@@ -69,8 +69,8 @@ int main(int argc, char** argv) {
         t->setString("socks", "None");
         t->post();
     }
-    Tfb frame;
-    frame.sitename = "Bench";
+    Tfb frame(app.dm());
+    frame.setSitename("Bench");
     frame.resize(900, 700);
     frame.show();
     frame.StartConnect(false);
@@ -101,10 +101,10 @@ int main(int argc, char** argv) {
         // Where the time goes: the transfer of the LIST, then its parsing.
         QElapsedTimer t;
         t.start();
-        frame.client().FetchListing(nullptr);
+        frame.session().client().FetchListing(nullptr);
         const double fetch = static_cast<double>(t.nsecsElapsed()) / 1e6;
         t.restart();
-        const std::size_t n = frame.client().ListingEntries().Count();
+        const std::size_t n = frame.session().client().ListingEntries().Count();
         const double parse = static_cast<double>(t.nsecsElapsed()) / 1e6;
         std::printf("of which LIST over the network %.1f ms, parsing %zu lines %.1f ms\n", fetch, n, parse);
     }

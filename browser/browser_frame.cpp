@@ -1,21 +1,15 @@
 #include "browser/browser_frame.h"
 
 #include "browser/connection_log.h"
+#include "browser/drag_formats.h"
 #include "browser/name_validation.h"
-#include "browser/qt_message_pump.h"
 #include "browser/remote_list_model.h"
 #include "browser/remote_walk.h"
 #include "browser/size_text.h"
 #include "ftp/ftp_client.h"
-#include "ftp/socks.h"
 #include "platform/ui/app_paths.h"
 #include "platform/ui/dialog_service.h"
-#include "store/table.h"
-
-#if __has_include("dialogs/quick_connect.h")
-#include "dialogs/quick_connect.h"
-#define OSTRAFEN_HAVE_QUICK_CONNECT 1
-#endif
+#include "store/options_records.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -23,18 +17,18 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QListView>
-#include <QRandomGenerator>
+#include <QPointer>
 #include <QSaveFile>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTimer>
 #include <QTreeView>
-#include <QTreeWidget>
 
-#include <cmath>
+#include <algorithm>
 
 using browser::fromBytes;
+using browser::PageOperation;
 
 namespace {
 
@@ -44,416 +38,186 @@ std::string nowText() {
     return bytes(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
 }
 
-const char* kRetryPrefix = "Error occured,wait ";
+// Raised inside a walk when the page changed under it; the walk's operation
+// then ends without a word (the page already shows why).
+class PageChanged : public EIdException {
+public:
+    PageChanged() : EIdException("The page changed.") {}
+};
 
 }  // namespace
 
-// The delete and export walks over this frame's connection.
+// The delete and export walks over this page's connection. Between folders
+// the event loop runs; a walk whose connection was replaced meanwhile stops.
 class Tfb::FtpOps : public browser::RemoteOps {
 public:
-    explicit FtpOps(Tfb& f) : f_(f) {}
-    void changeFolder(const std::string& path) override { f_.client_->ChangeFolder(path); }
+    FtpOps(Tfb& f, PageOperation& op) : f_(f), op_(op) {}
+    void changeFolder(const std::string& path) override { client().ChangeFolder(path); }
     std::vector<RemoteEntry> listCurrent() override { return f_.fetchEntries(); }
-    void removeFile(const std::string& name) override { f_.client_->RemoveFile(name); }
-    void removeFolder(const std::string& name) override { f_.client_->RemoveFolder(name); }
-    void processMessages() override { QCoreApplication::processEvents(); }
+    void removeFile(const std::string& name) override { client().RemoveFile(name); }
+    void removeFolder(const std::string& name) override { client().RemoveFolder(name); }
+    void processMessages() override {
+        QCoreApplication::processEvents();
+        if (!op_.sameConnection()) throw PageChanged();
+    }
     void skipped(const std::string& name) override {
         f_.LogLine("Skipped <" + name + ">: the name leads out of its folder.", 2);
     }
 
 private:
+    TIdFTP& client() {
+        if (!op_.sameConnection()) throw PageChanged();
+        return f_.session_->client();
+    }
     Tfb& f_;
+    PageOperation& op_;
 };
 
 // ---------------------------------------------------------------- creation
 
-Tfb::Tfb(QWidget* parent)
-    : QFrame(parent),
-      io_(std::make_unique<TIdIOHandlerSocket>()),
-      logEvent_(std::make_unique<TIdLogEvent>()),
-      client_(std::make_unique<TIdFTP>()),
-      pump_(browser::acquireMessagePump()) {
+Tfb::Tfb(store::Tdm& dm, QWidget* parent) : QFrame(parent), dm_(dm) {
     setObjectName(QStringLiteral("Tfb"));
-    client_->ReadTimeout = 0;
-    client_->RecvBufferSize = 2048;
-    client_->SendBufferSize = 1024;
-    client_->Port = 0;
-    client_->MaxLineAction = maException;
-    client_->SetIOHandler(io_.get());
-    logEvent_->Active = true;
-    logEvent_->LogTime = false;
-    logEvent_->ReplaceCRLF = false;
-    client_->Intercept = logEvent_.get();
-    wireClient();
-
-    retryTimer_ = new QTimer(this);
-    retryTimer_->setSingleShot(true);  // one attempt at a time; re-armed after a failure
-    connect(retryTimer_, &QTimer::timeout, this, &Tfb::retryTick);
-    antiIdleTimer_ = new QTimer(this);
-    antiIdleTimer_->setInterval(1000);
-    connect(antiIdleTimer_, &QTimer::timeout, this, &Tfb::antiIdleTick);
-
+    session_ = new browser::ConnectionSession(this);
     buildLayout();
+    wireSession();
     EnableBrowsing(false);
     updateSelectionControls();
 }
 
 Tfb::~Tfb() {
-    StopTimers();
-    client_->OnStatus = nullptr;
-    client_->OnConnected = nullptr;
-    client_->OnDisconnected = nullptr;
-    client_->OnWorkBegin = nullptr;
-    client_->OnWork = nullptr;
-    client_->Intercept = nullptr;
-    CloseConnectionSilently();
-    client_.reset();
+    // The session goes first: its client must not call back into a half-destroyed frame.
+    QObject::disconnect(session_, nullptr, this, nullptr);
+    delete session_;
+    session_ = nullptr;
 }
 
-void Tfb::wireClient() {
-    client_->OnConnected = [this](void*) { onConnected(); };
-    client_->OnDisconnected = [this](void*) { onDisconnected(); };
-    client_->OnStatus = [this](void*, TIdStatus s, const std::string&) { onStatus(s); };
-    logEvent_->OnSent = [this](void*, const std::string&, const std::string& data) {
-        idlecount = 0;
-        LogText(data, 0);
-    };
-    logEvent_->OnReceived = [this](void*, const std::string&, const std::string& data) {
-        LogText(data, 1);
-    };
+void Tfb::wireSession() {
+    connect(session_, &browser::ConnectionSession::logLine, this, &Tfb::LogLine);
+    connect(session_, &browser::ConnectionSession::logText, this, &Tfb::LogText);
+    connect(session_, &browser::ConnectionSession::stateChanged, this, &Tfb::showState);
+    connect(session_, &browser::ConnectionSession::connectionLost, this, &Tfb::onConnectionLost);
+    session_->afterConnect = [this](PageOperation& op) { afterConnect(op); };
 }
 
-void Tfb::endBusy() {
-    if (--busy_ == 0 && reconnectPending_) {
-        reconnectPending_ = false;
-        // The blocked call has unwound; now the connection may be opened again.
-        QTimer::singleShot(0, this, &Tfb::reconnectAfterAbort);
+void Tfb::showState() {
+    const bool on = session_->connected();
+    if (on) {
+        if (QAction* a = action(QStringLiteral("Abort operation"))) a->setEnabled(true);
     }
+    if (session_->userDisconnected()) {
+        if (QAction* a = action(QStringLiteral("Abort operation"))) a->setEnabled(false);
+    }
+    if (QAction* a = action(QStringLiteral("Disconnect")))
+        a->setIcon(style()->standardIcon(session_->userDisconnected() ? QStyle::SP_DialogOkButton
+                                                                      : QStyle::SP_DialogCloseButton));
+    if (shownConnected_ != on) {
+        shownConnected_ = on;
+        emit connectedChanged(on);
+    }
+}
+
+void Tfb::onConnectionLost() {
+    clearSelection();
+    EnableBrowsing(false);
 }
 
 // ---------------------------------------------------------------- settings
 
-bool Tfb::ReadSiteSettings(bool quick) {
-    // A reused frame must not keep the profiles of an earlier connection.
-    client_->ProxySettings = TIdFtpProxySettings{};
-    client_->SocksInfo() = TIdSocksInfo{};
-    if (quick) {
-#ifdef OSTRAFEN_HAVE_QUICK_CONNECT
-        TForm15* q = TForm15::current();
-        if (!q) return false;
-        client_->Host = bytes(q->address());
-        client_->Port = q->port();
-        client_->Username = bytes(q->user());
-        client_->Password = bytes(q->password());
-        client_->Passive = q->passive();
-#else
-        return false;
-#endif
-        autorefresh = false;
-        timeoutms = 30000;
-        client_->ReadTimeout = 30000;
-        retrydelayms = 10000;
-        LoadOptions();
-        siteid = 0;
-        quickSettings_ = true;
-        return true;
-    }
-
-    store::Tdm* dm = store::Tdm::instance();
-    if (!dm) return false;
+std::optional<browser::ConnectSettings> Tfb::readSiteSettings() {
     try {
-        store::TableScope site(dm->ftpsite());
-        if (!site->locate("name", {bytes(sitename)})) return false;
-        site->edit();
-        site->setString("zdate", nowText());
-        site->post();
-        client_->Host = site->asString("address");
-        client_->Port = site->asInteger("port");
-        client_->Username = site->asString("username");
-        client_->Password = site->asString("password");
-        client_->Passive = site->asBoolean("pasv");
-        proxyname = site->asString("proxy");
-        socksname = site->asString("socks");
-        autorefresh = site->asBoolean("autorefresh");
-        timeoutms = site->asInteger("timeout") * 1000;
-        client_->ReadTimeout = timeoutms;
-        retrydelayms = site->asInteger("rd") * 1000;
-        siteid = site->asInteger("id");
+        return browser::siteSettings(dm_, bytes(sitename_), nowText());
     } catch (const std::exception&) {
-        return false;
+        return std::nullopt;
     }
-    quickSettings_ = false;
-    LoadOptions();
-
-    try {
-        if (proxyname != "None") {
-            store::TableScope proxy(dm->proxy());
-            if (proxy->locate("name", {proxyname})) {
-                TIdFtpProxySettings& p = client_->ProxySettings;
-                p.Host = proxy->asString("server");
-                p.Port = proxy->asInteger("port");
-                static const std::pair<const char*, TIdFtpProxyType> kinds[] = {
-                    {"None", fpcmNone},         {"UserSite", fpcmUserSite},
-                    {"Site", fpcmSite},         {"Open", fpcmOpen},
-                    {"UserPass", fpcmUserPass}, {"Transparent", fpcmTransparent},
-                    {"HttpProxyWithFtp", fpcmHttpProxyWithFtp}};
-                const std::string type = proxy->asString("typename");
-                for (const auto& [n, k] : kinds)
-                    if (type == n) p.ProxyType = k;
-                if (proxy->asBoolean("login")) {
-                    p.UserName = proxy->asString("username");
-                    p.Password = proxy->asString("password");
-                }
-            }
-        }
-        if (socksname != "None") {
-            store::TableScope socks(dm->socks());
-            if (socks->locate("name", {socksname})) {
-                TIdSocksInfo& s = client_->SocksInfo();
-                s.Host = socks->asString("host");
-                s.Port = socks->asInteger("port");
-                s.Version = SocksVersionFromName(socks->asString("svname"));
-                if (socks->asBoolean("login")) {
-                    s.Authentication = saUsernamePassword;
-                    s.Username = socks->asString("user");
-                    s.Password = socks->asString("pass");
-                } else {
-                    s.Authentication = saNoAuthentication;
-                }
-            }
-        }
-    } catch (const std::exception&) {
-        // A profile that cannot be read is skipped like a missing one.
-    }
-    return true;
 }
 
 void Tfb::LoadOptions() {
-    store::Tdm* dm = store::Tdm::instance();
-    if (dm) {
-        try {
-            std::vector<std::string> cmds;
-            store::TableScope anti(dm->antiidle());
-            for (anti->first(); !anti->eof(); anti->next())
-                if (anti->asBoolean("tf")) cmds.push_back(anti->asString("command"));
-            antiidlecmds = std::move(cmds);
-        } catch (const std::exception&) {
-        }
-        try {
-            store::TableScope opt(dm->options());
-            opt->first();
-            if (!opt->eof()) {
-                antiidleinterval = opt->asInteger("interval");
-                transfermode = opt->asString("transfermode");
-                client_->RecvBufferSize = opt->asInteger("recvb");
-                client_->SendBufferSize = opt->asInteger("sendb");
-                (void)opt->asString("transferc");
-                (void)opt->asBoolean("appe");
-            }
-        } catch (const std::exception&) {
-        }
+    browser::PageOptions o = session_->options();
+    try {
+        o.antiidlecmds = store::enabledAntiIdleCommands(dm_);
+    } catch (const std::exception&) {
     }
-    idlecount = 0;
+    try {
+        const store::OptionsRecord r = store::readOptions(dm_);
+        o.antiidleinterval = r.interval;
+        o.transfermode = r.transfermode;
+        o.recvb = r.recvb;
+        o.sendb = r.sendb;
+    } catch (const std::exception&) {
+    }
+    session_->setOptions(o);
 }
 
 // ---------------------------------------------------------------- connecting
 
 void Tfb::StartConnect(bool quick) {
-    if (attempting_) return;
-    bool ok;
-    if (!quick && quickSettings_) {
-        // A quick-connect page keeps the address it was opened with: the
-        // quick-connect window is gone by now and no site row exists for it.
-        LoadOptions();
-        ok = true;
-    } else {
-        ok = ReadSiteSettings(quick);
+    PageOperation op = session_->begin();
+    if (!op) {
+        // The page is busy (a connect of a closed page may still be unwinding):
+        // connect as soon as it is idle.
+        session_->whenIdle(this, [this, quick] {
+            if (!session_->isOpen()) StartConnect(quick);
+        });
+        return;
     }
-    if (!ok) {
+    std::optional<browser::ConnectSettings> s;
+    if (quick || session_->settings().quick) {
+        // A quick-connect page keeps the address it was opened with: no site
+        // row exists for it.
+        if (session_->settings().quick) s = session_->settings();
+    } else {
+        s = readSiteSettings();
+    }
+    if (!s) {
         ui::error(this, QStringLiteral("Can not read the information of the FTP site."));
         return;
     }
-    LogLine("Connecting " + client_->Host, 0);
-    if (attempt()) afterConnect();
+    session_->setSettings(*s);
+    connectWith(op);
 }
 
-bool Tfb::attempt() {
-    if (attempting_) return false;
-    attempting_ = true;
-    retryTimer_->stop();
-    BusyScope busy(this);
-    const unsigned gen = generation_;
-    try {
-        client_->OpenConnection(true, timeoutms);
-    } catch (const std::exception&) {
-        attempting_ = false;
-        if (gen == generation_) {
-            const long s = std::lrint(retrydelayms / 1000.0);
-            LogLine(kRetryPrefix + std::to_string(s) + " second for retry", 2);
-            armRetry();
-        }
-        return false;
-    }
-    attempting_ = false;
-    return gen == generation_ && clientOpen();
-}
-
-void Tfb::armRetry() {
-    // A delay of 0 would fire without pause; it means no retry.
-    if (retrydelayms > 0) retryTimer_->start(retrydelayms);
-}
-
-void Tfb::afterConnect() {
-    browse([this] {
-        currentdir = client_->CurrentFolder();
-        initialdir = client_->CurrentFolder();
-        if (currentdir.empty()) LogLine("The server did not name its current folder.", 2);
-        ListFolder(currentdir);
-    });
-}
-
-void Tfb::retryTick() {
-    if (busy_ > 0 || attempting_) {
-        // Another operation of this frame is running: try again later.
-        armRetry();
+void Tfb::StartConnect(const browser::ConnectSettings& settings) {
+    PageOperation op = session_->begin();
+    if (!op) {
+        session_->whenIdle(this, [this, settings] {
+            if (!session_->isOpen()) StartConnect(settings);
+        });
         return;
     }
-    LogLine("Connecting " + client_->Host, 0);
-    if (attempt()) {
-        setTabImage(1);
-        afterConnect();
-    }
+    session_->setSettings(settings);
+    connectWith(op);
 }
 
-void Tfb::antiIdleTick() {
-    if (busy_ > 0 || client_->Busy()) return;
-    if (!clientOpen()) return;
-    ++idlecount;
-    if (antiidleinterval <= 0 || idlecount < antiidleinterval) return;
-    idlecount = 0;
-    if (antiidlecmds.empty()) return;
-    const auto i = QRandomGenerator::global()->bounded(static_cast<quint32>(antiidlecmds.size()));
-    const std::string cmd = antiidlecmds[i];
-    BusyScope busy(this);
-    try {
-        client_->RunCommand(cmd, -1);
-    } catch (const std::exception&) {
-    }
-    idlecount = 0;
+void Tfb::connectWith(PageOperation& op) {
+    // Opening a connection that is up would close it.
+    if (session_->isOpen()) return;
+    LoadOptions();
+    session_->setUserDisconnected(false);
+    if (session_->openConnection(op)) afterConnect(op);
 }
 
-void Tfb::onConnected() {
-    connected_ = true;
-    setTabImage(1);
-    emit uploadEnabledChanged(true);
-    if (QAction* a = action(QStringLiteral("Abort operation"))) a->setEnabled(true);
-    retryTimer_->stop();
-    antiIdleTimer_->start();
-    emit connectedChanged(true);
-}
-
-void Tfb::onDisconnected() {
-    antiIdleTimer_->stop();
-    setTabImage(0);
-    if (connected_) {
-        connected_ = false;
-        emit connectedChanged(false);
-    }
-}
-
-void Tfb::onStatus(int status) {
-    if (status != StatusDisconnected) return;
-    if (auto* sel = remoteSelection()) sel->clearSelection();
-    updateSelectionControls();
-    EnableBrowsing(false);
-    running = false;
-    antiIdleTimer_->stop();
-}
-
-void Tfb::setTabImage(int image) {
-    if (tabImage_ == image) return;
-    tabImage_ = image;
-    emit tabImageChanged(image);
-}
-
-void Tfb::setDisconnectImage(bool showConnect) {
-    showsConnect_ = showConnect;
-    if (QAction* a = action(QStringLiteral("Disconnect")))
-        a->setIcon(style()->standardIcon(showConnect ? QStyle::SP_DialogOkButton
-                                                     : QStyle::SP_DialogCloseButton));
-}
-
-bool Tfb::clientOpen() {
-    try {
-        return client_->IsOpen();
-    } catch (const std::exception&) {
-        return false;
-    }
+void Tfb::afterConnect(PageOperation& op) {
+    browse(op, [&] { ListFolder(session_->currentdir()); });
 }
 
 void Tfb::Disconnect() {
-    LogLine("Disconnected from server.", 2);
-    ++generation_;
+    session_->disconnectByUser();
     EnableBrowsing(false);
-    emit uploadEnabledChanged(false);
-    setTabImage(0);
-    setDisconnectImage(true);
     view_.clear();
     model_->refresh();
     updateSelectionControls();
-    running = false;
-    retryTimer_->stop();
-    CloseConnectionSilently();
 }
 
 void Tfb::DisconnectButton() {
-    if (!showsConnect_) {
+    if (!session_->userDisconnected()) {
         Disconnect();
-        setDisconnectImage(true);
-        if (QAction* a = action(QStringLiteral("Abort operation"))) a->setEnabled(false);
     } else {
-        setDisconnectImage(false);
+        session_->setUserDisconnected(false);
         StartConnect(false);
     }
 }
 
-void Tfb::AbortOperation() {
-    try {
-        client_->AbortTransfer();
-    } catch (const std::exception&) {
-    }
-    if (busy_ > 0) {
-        // A call of this frame is blocked below this handler: close under it
-        // and reconnect once it has unwound.
-        CloseConnectionSilently();
-        reconnectPending_ = true;
-        return;
-    }
-    reconnectAfterAbort();
-}
-
-void Tfb::reconnectAfterAbort() {
-    if (busy_ > 0) {
-        reconnectPending_ = true;
-        return;
-    }
-    BusyScope busy(this);
-    const unsigned gen = generation_;
-    // A live connection is closed and opened again, so the page ends connected.
-    CloseConnectionSilently();
-    try {
-        client_->OpenConnection(true, timeoutms);
-    } catch (const std::exception&) {
-    }
-    if (gen != generation_ || !clientOpen()) return;
-    setDisconnectImage(false);
-    if (currentdir.empty()) {
-        afterConnect();
-    } else {
-        const std::string dir = currentdir;
-        browse([&] { ListFolder(dir); });
-    }
-}
+void Tfb::AbortOperation() { session_->abort(); }
 
 // ---------------------------------------------------------------- log
 
@@ -464,7 +228,7 @@ void Tfb::LogText(const std::string& data, int kind) { log_->LogText(data, kind)
 void Tfb::ClearLog() { log_->clear(); }
 
 void Tfb::SaveLog() {
-    auto path = ui::DialogService::instance().saveFile(this, QStringLiteral("Save to file..."), exportdir,
+    auto path = ui::DialogService::instance().saveFile(this, QStringLiteral("Save to file..."), exportdir_,
                                                        QString(), QStringLiteral("*.txt (*.txt)"));
     if (!path || path->isEmpty()) return;
     QString file = *path;
@@ -490,63 +254,71 @@ void Tfb::EnableBrowsing(bool on) {
                           "popup/Make new directory", "popup/Add task...", "popup/Find...",
                           "popup/Filter...", "popup/Refresh"})
         if (QAction* a = action(QString::fromLatin1(n))) a->setEnabled(on);
-    if (model_) model_->editable = on;
+    if (model_) {
+        model_->editable = on;
+        model_->acceptsDrops = on;
+    }
     const auto triggers = on ? QAbstractItemView::EditKeyPressed : QAbstractItemView::NoEditTriggers;
     if (report_) report_->setEditTriggers(triggers);
     if (icons_) icons_->setEditTriggers(triggers);
 }
 
 template <class F>
-bool Tfb::browse(F&& f) {
-    if (!clientOpen()) {
-        StartConnect(false);
-        return false;
-    }
-    BusyScope busy(this);
-    const unsigned gen = generation_;
+bool Tfb::browse(PageOperation& op, F&& f) {
     EnableBrowsing(false);
     try {
         f();
     } catch (const std::exception& e) {
-        if (gen != generation_) return false;  // emptied or disconnected meanwhile
-        reportFailure(e);
+        // Disconnected, closed or aborted meanwhile: the page shows that already.
+        if (!op.sameConnection()) return false;
+        session_->reportFailure(e);
         EnableBrowsing(true);
         return false;
     }
-    if (gen != generation_) return false;
+    if (!op.sameConnection()) return false;
     EnableBrowsing(true);
     return true;
 }
 
-void Tfb::reportFailure(const std::exception& e) {
-    if (dynamic_cast<const EIdProtocolReplyError*>(&e)) {
-        std::string text;
-        for (const std::string& l : client_->Text()) text += (text.empty() ? "" : " ") + l;
-        LogLine(client_->TextCode() + ":" + text, 2);
-        return;
+PageOperation Tfb::beginBrowsing() {
+    PageOperation op = session_->begin();
+    if (op && !session_->isOpen()) {
+        op.end();
+        StartConnect(false);
+        return PageOperation{};
     }
-    LogText(e.what(), 2);
-    if (dynamic_cast<const EIdReadTimeout*>(&e)) {
-        // A late reply would be taken as the answer to the next command.
-        CloseConnectionSilently();
-    }
+    return op;
 }
 
-void Tfb::returnToCurrentDir() {
-    if (currentdir.empty() || !clientOpen()) return;
+bool Tfb::reconnectInFolder(PageOperation& op) {
+    const unsigned before = op.generation();
+    if (!session_->reconnectInFolder(op)) return false;
+    // A new connection in the folder on screen: the page can browse again.
+    if (op.generation() != before) EnableBrowsing(true);
+    return true;
+}
+
+void Tfb::returnToFolder(PageOperation& op) {
+    // After a failed walk the server may be anywhere in the tree.
+    if (!op.sameConnection() || op.folder().empty() || !session_->isOpen()) return;
     try {
-        client_->ChangeFolder(currentdir);
+        session_->client().ChangeFolder(op.folder());
     } catch (const std::exception&) {
     }
 }
 
+void Tfb::clearSelection() {
+    if (auto* sel = remoteSelection()) sel->clearSelection();
+    updateSelectionControls();
+}
+
 std::vector<RemoteEntry> Tfb::fetchEntries() {
-    client_->FetchListing(nullptr);
-    const TIdFTPListItems& items = client_->ListingEntries();
+    session_->client().FetchListing(nullptr);
+    const TIdFTPListItems& items = session_->client().ListingEntries();
     if (items.Empty()) {
         // The parser drops a listing it cannot read; an empty result from
         // lines that are not just a "total" count means exactly that.
-        for (const std::string& line : client_->ListingLines()) {
+        for (const std::string& line : session_->client().ListingLines()) {
             const QString l = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())).trimmed();
             if (!l.isEmpty() && !l.startsWith(QLatin1String("total"), Qt::CaseInsensitive))
                 throw EIdException("The listing could not be read.");
@@ -568,22 +340,21 @@ std::vector<RemoteEntry> Tfb::fetchEntries() {
 }
 
 void Tfb::ListFolder(const std::string& path) {
+    QPointer<Tfb> self(this);
+    TIdFTP& client = session_->client();
     view_.listing.clear();
     model_->refresh();
     // An empty path (a server whose PWD names no folder) lists where it is.
-    if (!path.empty()) client_->ChangeFolder(path);
-    client_->SetTransferType(ftASCII);
-    currentdir = client_->CurrentFolder();
-    const unsigned gen = generation_;
+    if (!path.empty()) client.ChangeFolder(path);
+    client.SetTransferType(ftASCII);
+    session_->setCurrentdir(client.CurrentFolder());
+    const std::string folder = session_->currentdir();
+    const unsigned gen = session_->generation();
     std::vector<RemoteEntry> entries = fetchEntries();
-    if (gen != generation_) return;
-    if (currentdir.empty()) {
-        // Without a folder name the rows cannot be told apart from other folders'.
-        view_.applyListing(currentdir, entries);
-        view_.ForgetCached(currentdir);
-    } else {
-        view_.applyListing(currentdir, entries);
-    }
+    if (!self || gen != session_->generation()) return;
+    view_.applyListing(folder, entries);
+    // Without a folder name the rows cannot be told apart from other folders'.
+    if (folder.empty()) view_.ForgetCached(folder);
     model_->refresh();
 }
 
@@ -636,56 +407,48 @@ void Tfb::updateSelectionControls() {
 }
 
 void Tfb::onRowActivated() {
-    if (browsing_ && busy_ == 0) OpenSelectedFolder();
+    if (browsing_) OpenSelectedFolder();
 }
 
 void Tfb::enterFolder(const std::string& name) {
-    if (autorefresh) {
+    if (session_->settings().autorefresh) {
         ListFolder(name);
     } else {
-        client_->ChangeFolder(name);
-        currentdir = client_->CurrentFolder();
-        ShowFromCache(currentdir);
+        TIdFTP& client = session_->client();
+        client.ChangeFolder(name);
+        session_->setCurrentdir(client.CurrentFolder());
+        ShowFromCache(session_->currentdir());
     }
 }
 
 void Tfb::OpenSelectedFolder() {
-    if (busy_ > 0) return;
-    if (!clientOpen()) {
-        StartConnect(false);
-        return;
-    }
+    PageOperation op = beginBrowsing();
+    if (!op) return;
     const std::vector<int> rows = selectedRows();
     if (rows.empty()) return;
     const rdatalist* r = model_->row(rows.front());
     if (!r || !r->isFolder()) return;
     const std::string name = r->name;
-    browse([&] { enterFolder(name); });
-    if (auto* sel = remoteSelection()) sel->clearSelection();
-    updateSelectionControls();
+    browse(op, [&] { enterFolder(name); });
+    if (!op.alive()) return;
+    clearSelection();
 }
 
 void Tfb::GoBack() {
-    if (busy_ > 0) return;
-    if (!clientOpen()) {
-        StartConnect(false);
-        return;
-    }
-    browse([&] { enterFolder(".."); });
-    if (auto* sel = remoteSelection()) sel->clearSelection();
-    updateSelectionControls();
+    PageOperation op = beginBrowsing();
+    if (!op) return;
+    browse(op, [&] { enterFolder(".."); });
+    if (!op.alive()) return;
+    clearSelection();
 }
 
 void Tfb::Refresh() {
-    if (busy_ > 0) return;
-    if (!clientOpen()) {
-        StartConnect(false);
-        return;
-    }
-    const std::string dir = currentdir;
-    browse([&] { ListFolder(dir); });
-    if (auto* sel = remoteSelection()) sel->clearSelection();
-    updateSelectionControls();
+    PageOperation op = beginBrowsing();
+    if (!op) return;
+    const std::string dir = session_->currentdir();
+    browse(op, [&] { ListFolder(dir); });
+    if (!op.alive()) return;
+    clearSelection();
 }
 
 void Tfb::SortBy(int column) {
@@ -720,8 +483,8 @@ void Tfb::applyViewStyle(int code) {
 }
 
 void Tfb::ViewButton() {
-    viewcycle = viewcycle == 1 ? 4 : viewcycle - 1;
-    const int code = viewcycle - 1;
+    viewcycle_ = viewcycle_ == 1 ? 4 : viewcycle_ - 1;
+    const int code = viewcycle_ - 1;
     applyViewStyle(code);
     viewGroup_->actions().at(code)->setChecked(true);
     popupViewGroup_->actions().at(code)->setChecked(true);
@@ -765,86 +528,110 @@ bool Tfb::ValidateNewName(const std::string& name) {
 }
 
 void Tfb::MakeNewDirectory() {
-    if (busy_ > 0) return;
+    PageOperation op = session_->begin();
+    if (!op) return;
+    QPointer<Tfb> self(this);
     auto text = ui::DialogService::instance().inputBox(this, QStringLiteral("Make new directory"),
                                                        QStringLiteral("Name"), QString());
-    if (!text) return;
-    if (!MakeFolder(bytes(*text))) ui::error(this, QStringLiteral("Can not create folder."));
+    // Disconnected or closed while the box was open: there is nowhere to create it.
+    if (!self || !op.sameConnection() || !text) return;
+    if (!makeFolderIn(op, bytes(*text))) ui::error(this, QStringLiteral("Can not create folder."));
 }
 
 bool Tfb::MakeFolder(const std::string& name) {
+    PageOperation op = session_->begin();
+    if (!op) return true;  // busy: nothing was tried, so nothing failed
+    return makeFolderIn(op, name);
+}
+
+bool Tfb::makeFolderIn(PageOperation& op, const std::string& name) {
     if (name.empty()) return true;
-    if (!clientOpen()) StartConnect(false);
+    QPointer<Tfb> self(this);
     if (!ValidateNewName(name)) return true;
-    BusyScope busy(this);
+    if (!self || !op.sameConnection()) return true;
+    if (!reconnectInFolder(op)) return false;
     try {
-        client_->CreateFolder(name);
-        const std::string now = nowText();
-        view_.AddCacheRow(currentdir, name, now, "", "Folder");
-        view_.addNewFolderRow(name, now);
-        model_->refresh();
-        return true;
+        session_->client().CreateFolder(name);
     } catch (const std::exception& e) {
-        reportFailure(e);
+        if (!op.sameConnection()) return true;
+        session_->reportFailure(e);
         return false;
     }
+    if (!op.still()) return true;
+    const std::string now = nowText();
+    view_.AddCacheRow(op.folder(), name, now, "", "Folder");
+    view_.addNewFolderRow(name, now);
+    model_->refresh();
+    return true;
 }
 
 void Tfb::DeleteSelected() {
-    if (busy_ > 0) return;
+    PageOperation op = session_->begin();
+    if (!op) return;
     const std::vector<int> rows = selectedRows();
     if (rows.empty()) return;
+    // Names, not row numbers: the box below runs the event loop.
+    std::vector<std::pair<std::string, bool>> targets;
+    for (int r : rows) targets.emplace_back(model_->row(r)->name, model_->row(r)->isFolder());
     QString text;
-    if (rows.size() == 1) {
-        const rdatalist* r = model_->row(rows.front());
-        text = r->image == 0
-                   ? QStringLiteral("Are you sure to delete the folder <%1> and all files in this folder?")
-                         .arg(fromBytes(r->name))
-                   : QStringLiteral("Are you sure to delete <%1>?").arg(fromBytes(r->name));
+    if (targets.size() == 1) {
+        const QString name = fromBytes(targets.front().first);
+        text = targets.front().second
+                   ? QStringLiteral("Are you sure to delete the folder <%1> and all files in this folder?").arg(name)
+                   : QStringLiteral("Are you sure to delete <%1>?").arg(name);
     } else {
         text = QStringLiteral("Are you sure to delete the selected files or folders?");
     }
+    QPointer<Tfb> self(this);
     if (!ui::confirm(this, text)) return;
-    std::vector<std::pair<std::string, bool>> targets;
-    for (int r : rows) targets.emplace_back(model_->row(r)->name, model_->row(r)->image == 0);
-    if (!clientOpen()) StartConnect(false);
-    if (!clientOpen()) return;
-    const bool ok = browse([&] {
-        for (auto it = targets.rbegin(); it != targets.rend(); ++it) deleteOne(it->first, it->second);
-    });
-    if (!ok) returnToCurrentDir();
+    if (!self || !op.sameConnection()) return;
+    if (!reconnectInFolder(op)) return;
+    deleteNames(op, targets);
+    if (!op.alive()) return;
     model_->refresh();
-    if (auto* sel = remoteSelection()) sel->clearSelection();
-    updateSelectionControls();
+    clearSelection();
 }
 
 void Tfb::DeleteEntry(const std::string& name, bool isFolder) {
-    if (!clientOpen()) StartConnect(false);
-    if (!clientOpen()) return;
-    if (!browse([&] { deleteOne(name, isFolder); })) returnToCurrentDir();
+    PageOperation op = session_->begin();
+    if (!op || !reconnectInFolder(op)) return;
+    deleteNames(op, {{name, isFolder}});
 }
 
-void Tfb::deleteOne(const std::string& name, bool isFolder) {
+void Tfb::deleteNames(PageOperation& op, const std::vector<std::pair<std::string, bool>>& targets) {
+    const bool ok = browse(op, [&] {
+        for (auto it = targets.rbegin(); it != targets.rend(); ++it) {
+            if (!op.still()) throw PageChanged();
+            // Only what the user confirmed, found again by name in the folder acted on.
+            if (!view_.hasListingRow(it->first)) continue;
+            deleteOne(op, it->first, it->second);
+        }
+    });
+    if (!ok) returnToFolder(op);
+}
+
+void Tfb::deleteOne(PageOperation& op, const std::string& name, bool isFolder) {
     // A listed name such as "x/../.." would send the delete outside this folder.
     if (browser::unsafeEntryName(name)) {
         LogLine("Skipped <" + name + ">: the name leads out of its folder.", 2);
         return;
     }
     if (isFolder) {
-        FtpOps ops(*this);
+        FtpOps ops(*this, op);
         browser::DeleteTree(ops, name);
     } else {
-        client_->RemoveFile(name);
+        session_->client().RemoveFile(name);
     }
-    view_.ForgetCached(currentdir, name);
+    if (!op.still()) throw PageChanged();
+    view_.ForgetCached(op.folder(), name);
     // Rows remembered for folders inside a deleted tree are gone as well.
-    if (isFolder) view_.ForgetCachedBelow(browser::joinRemote(currentdir, name));
+    if (isFolder) view_.ForgetCachedBelow(browser::joinRemote(op.folder(), name));
     view_.removeListingRows(name);
     model_->refresh();
 }
 
 void Tfb::RenameSelected() {
-    if (busy_ > 0 || !browsing_) return;
+    if (!session_->idle() || !browsing_) return;
     const std::vector<int> rows = selectedRows();
     if (rows.size() != 1) return;
     QAbstractItemView* v = remoteView();
@@ -854,20 +641,27 @@ void Tfb::RenameSelected() {
 }
 
 void Tfb::onRenameRequested(int row, const QString& text) {
-    if (busy_ > 0 || !browsing_) return;
+    if (!browsing_) return;
+    PageOperation op = session_->begin();
+    if (!op) return;
     const rdatalist* r = model_->row(row);
     if (!r) return;
     const std::string oldName = r->name;
     const std::string newName = bytes(text);
+    QPointer<Tfb> self(this);
     if (!ValidateNewName(newName)) return;
+    if (!self || !op.still() || !view_.hasListingRow(oldName)) return;
+    op.end();
     RenameRemote(oldName, newName);
 }
 
 void Tfb::RenameRemote(const std::string& oldName, const std::string& newName) {
-    if (!clientOpen()) return;
-    browse([&] {
-        client_->RenameEntry(oldName, newName);
-        view_.renameRows(currentdir, oldName, newName);
+    PageOperation op = session_->begin();
+    if (!op || !session_->isOpen()) return;
+    browse(op, [&] {
+        session_->client().RenameEntry(oldName, newName);
+        if (!op.still()) return;
+        view_.renameRows(op.folder(), oldName, newName);
         model_->refresh();
     });
 }
@@ -876,16 +670,16 @@ void Tfb::RenameRemote(const std::string& oldName, const std::string& newName) {
 
 std::optional<QString> Tfb::askExportFile() {
     auto path = ui::DialogService::instance().saveFile(this, QStringLiteral("Export whole directories"),
-                                                       exportdir, QString(), QStringLiteral("*.txt (*.txt)"));
+                                                       exportdir_, QString(), QStringLiteral("*.txt (*.txt)"));
     if (!path || path->isEmpty()) return std::nullopt;
     QString file = *path;
     if (QFileInfo(file).suffix().isEmpty()) file += QStringLiteral(".txt");
-    exportdir = QFileInfo(file).absolutePath();
+    exportdir_ = QFileInfo(file).absolutePath();
     return file;
 }
 
 std::string Tfb::exportRootText(const std::string& folder) const {
-    return bytes(sitename) + "(ftp://" + client_->Host + folder + ")";
+    return bytes(sitename_) + "(ftp://" + session_->settings().host + folder + ")";
 }
 
 namespace {
@@ -902,47 +696,56 @@ std::string exportDate() {
 }
 }  // namespace
 
-void Tfb::ExportWhole() {
-    if (busy_ > 0) return;
-    const auto file = askExportFile();
-    if (!file) return;
+void Tfb::exportTree(PageOperation& op, const QString& file, const std::vector<rdatalist>* picked) {
     // The walk moves the server through the tree; browsing meanwhile would
     // send the user's commands to whatever folder the walk has reached.
-    const bool ok = browse([&] {
+    const bool ok = browse(op, [&] {
         browser::ExportNode root;
-        root.text = exportRootText(initialdir);
-        FtpOps ops(*this);
-        browser::BuildTree(ops, initialdir, initialdir, root);
-        writeAll(*file, browser::WriteTreeBytes(root, exportDate()));
-        client_->ChangeFolder(currentdir);
+        const std::string& initialdir = session_->initialdir();
+        FtpOps ops(*this, op);
+        if (!picked) {
+            root.text = exportRootText(initialdir);
+            browser::BuildTree(ops, initialdir, initialdir, root);
+        } else {
+            root.text = exportRootText(op.folder());
+            for (const rdatalist& r : *picked) {
+                if (r.isFolder() && browser::unsafeEntryName(r.name))
+                    ops.skipped(r.name);
+                else if (r.isFolder())
+                    browser::BuildTree(ops, r.name, initialdir, root);
+                else
+                    root.add(browser::exportLeafText(r.name, r.sizetext, r.modified));
+            }
+        }
+        writeAll(file, browser::WriteTreeBytes(root, exportDate()));
+        if (!op.sameConnection()) throw PageChanged();
+        session_->client().ChangeFolder(op.folder());
     });
-    if (!ok) returnToCurrentDir();
+    if (!ok) returnToFolder(op);
+}
+
+void Tfb::ExportWhole() {
+    PageOperation op = session_->begin();
+    if (!op) return;
+    QPointer<Tfb> self(this);
+    const auto file = askExportFile();
+    if (!self || !op.sameConnection() || !file) return;
+    if (!reconnectInFolder(op)) return;
+    exportTree(op, *file, nullptr);
 }
 
 void Tfb::ExportSelected() {
-    if (busy_ > 0) return;
+    PageOperation op = session_->begin();
+    if (!op) return;
     const std::vector<int> rows = selectedRows();
     if (rows.empty()) return;
     std::vector<rdatalist> picked;
     for (int r : rows) picked.push_back(*model_->row(r));
+    QPointer<Tfb> self(this);
     const auto file = askExportFile();
-    if (!file) return;
-    const bool ok = browse([&] {
-        browser::ExportNode root;
-        root.text = exportRootText(currentdir);
-        FtpOps ops(*this);
-        for (const rdatalist& r : picked) {
-            if (r.isFolder() && browser::unsafeEntryName(r.name))
-                ops.skipped(r.name);
-            else if (r.isFolder())
-                browser::BuildTree(ops, r.name, initialdir, root);
-            else
-                root.add(browser::exportLeafText(r.name, r.sizetext, r.modified));
-        }
-        writeAll(*file, browser::WriteTreeBytes(root, exportDate()));
-        client_->ChangeFolder(currentdir);
-    });
-    if (!ok) returnToCurrentDir();
+    if (!self || !op.sameConnection() || !file) return;
+    if (!reconnectInFolder(op)) return;
+    exportTree(op, *file, &picked);
 }
 
 // ---------------------------------------------------------------- help and page life
@@ -952,38 +755,25 @@ void Tfb::Help() {
                                            QStringLiteral("Newitem6"));
 }
 
-void Tfb::StopTimers() {
-    retryTimer_->stop();
-    antiIdleTimer_->stop();
-}
-
-void Tfb::CloseConnectionSilently() {
-    try {
-        client_->CloseConnection();
-    } catch (...) {
-    }
-}
-
-void Tfb::EmptyFrame() {
-    StopTimers();
-    ++generation_;
-    reconnectPending_ = false;
-    queue.clear();
-    queueList_->clear();
+void Tfb::ClosePage() {
+    session_->closePage();
     view_.clear();
     model_->refresh();
     log_->clear();
     EnableBrowsing(false);
     updateSelectionControls();
-    running = false;
-    quickSettings_ = false;
-    currentdir.clear();
-    initialdir.clear();
-    setDisconnectImage(false);
     strip_->setVisible(false);
+    showState();
 }
 
-void Tfb::StopPumping() {
-    logEvent_->Active = false;
-    if (pump_) pump_->Active = false;
+void Tfb::Shutdown() {
+    session_->stopTimers();
+    session_->stopPumping();
+    session_->closeConnection();
+}
+
+// ---------------------------------------------------------------- transfer engine
+
+void Tfb::StartRun(bool refreshAfter) {
+    if (runner_) runner_->startRun(refreshAfter);
 }

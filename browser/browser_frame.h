@@ -1,22 +1,30 @@
 #pragma once
 // Browser frame: one per open connection, inside a browser page of the main
-// window. It owns the FTP client of the page, the connection log, the remote
-// list with its listing cache, and the transfer queue list with its progress
-// strip. The algorithms live in plain classes beside it (listing_state.h,
-// remote_walk.h, connection_log.h); this class wires them to the client and
-// the controls.
+// window. It shows the page's connection session (browser/connection_session.h):
+// the connection log, the remote list with its listing cache, and the transfer
+// queue list with its progress strip. The algorithms live in plain classes
+// beside it (listing_state.h, remote_walk.h, connection_log.h); this class
+// wires them to the session and the controls.
+//
+// Every handler that talks to the server, or opens a box, takes the session's
+// gate first and checks after each wait that the page, the connection and the
+// folder are still the ones it started with.
+#include "browser/connect_settings.h"
+#include "browser/connection_session.h"
 #include "browser/listing_state.h"
-#include "browser/queue_entry.h"
 
+#include <QByteArray>
 #include <QFrame>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+class QAbstractItemModel;
+class QAbstractItemView;
 class QAction;
 class QActionGroup;
 class QItemSelectionModel;
@@ -26,52 +34,76 @@ class QMenu;
 class QProgressBar;
 class QSplitter;
 class QStackedWidget;
-class QTimer;
 class QToolBar;
-class QToolButton;
 class QTreeView;
-class QTreeWidget;
-class QAbstractItemView;
-class TIdFTP;
-class TIdIOHandlerSocket;
-class TIdLogEvent;
+
+namespace store {
+class Tdm;
+}
 
 namespace browser {
 class ConnectionLog;
 class RemoteListModel;
-class QtMessagePump;
-}
+
+// What the transfer engine gives a page. The frame cannot know the engine (it
+// lives in a folder above), so the engine plugs in through this.
+class QueueRunner {
+public:
+    virtual ~QueueRunner() = default;
+    // The one run method every caller uses: starts a run of the page's queue
+    // with the whole run protocol. A run asked for while the page is busy
+    // starts as soon as it is idle again. `refreshAfter`: list the remote
+    // folder again once the run ends (not after the download dialog).
+    virtual void startRun(bool refreshAfter) = 0;
+};
+}  // namespace browser
 
 class Tfb : public QFrame {
     Q_OBJECT
 public:
-    explicit Tfb(QWidget* parent = nullptr);
+    explicit Tfb(store::Tdm& dm, QWidget* parent = nullptr);
     ~Tfb() override;
 
-    QString sitename;
+    // The page's connection: client, settings, timers, folders, queue state, gate.
+    browser::ConnectionSession& session() { return *session_; }
+    const browser::ConnectionSession& session() const { return *session_; }
+
+    // The site name, equal to the page caption.
+    const QString& sitename() const { return sitename_; }
+    void setSitename(const QString& name) { sitename_ = name; }
 
     // --- connection -------------------------------------------------------
+    // Connects by the site row of `sitename`; with `quick`, or on a page
+    // opened by quick connect, by the settings the page was opened with. A
+    // call while the page is busy connects as soon as it is idle.
     void StartConnect(bool quick);
-    bool ReadSiteSettings(bool quick);
+    // Connects with these settings (quick connect).
+    void StartConnect(const browser::ConnectSettings& settings);
     void LoadOptions();
     void Disconnect();
-    bool connected() const { return connected_; }
-    // Number of blocking operations currently running on this frame.
-    int busyCount() const { return busy_; }
+    // The control connection is up (the page's tab image).
+    bool connected() const { return session_->connected(); }
+    int tabImage() const { return connected() ? 1 : 0; }
     void EnableBrowsing(bool on);
     bool browsingEnabled() const { return browsing_; }
     void LogLine(const std::string& text, int kind);
     void LogText(const std::string& data, int kind);
+    const std::string& currentdir() const { return session_->currentdir(); }
+    const std::string& initialdir() const { return session_->initialdir(); }
 
     // --- remote view ------------------------------------------------------
+    // Lists `path` into the rows and the cache. The caller holds an operation
+    // of the page; failures raise.
     void ListFolder(const std::string& path);
     void ShowFromCache(const std::string& path);
     void ForgetCached(const std::string& folder);
     void ForgetCached(const std::string& folder, const std::string& name);
     void SortListing();
     // The rows of the shown folder and of the cache (find/filter, downloads).
+    // Never keep a reference or a row number across a wait.
     std::vector<rdatalist>& listing() { return view_.listing; }
     std::vector<rdatalist>& listingcache() { return view_.listingcache; }
+    int sortcolumn() const { return view_.sortcolumn; }
     // Re-reads `listing` into the list after a change ("set the row count").
     void setRowCount();
     std::vector<int> selectedRows() const;  // ascending
@@ -88,6 +120,7 @@ public:
     // --- listing export ---------------------------------------------------
     void ExportWhole();
     void ExportSelected();
+    const QString& exportdir() const { return exportdir_; }
 
     // --- toolbar and menu actions (also what tests press) -----------------
     void OpenSelectedFolder();  // double-click on a row
@@ -110,83 +143,52 @@ public:
     void setInfoHeight(int h);
     int queueHeight() const;
     void setQueueHeight(int h);
-    int listViewStyle() const;      // 0..3
+    int listViewStyle() const;       // 0..3
     void setListViewStyle(int code); // codes outside 0..3 change nothing
 
-    void StopTimers();
-    // Closes the connection without QUIT, ignoring errors.
-    void CloseConnectionSilently();
-    // Empties queue, listing, cache and the three lists (page close).
-    void EmptyFrame();
-    // Stops protocol logging and message pumping (main window closing).
-    void StopPumping();
+    // The page is closed: timers off, connection closed without QUIT, queue,
+    // listing, cache and the three lists emptied. It can be opened again.
+    void ClosePage();
+    // The main window is closing: timers, protocol log and message pumping off,
+    // connection closed.
+    void Shutdown();
 
-    // --- frame fields -----------------------------------------------------
-    int siteid = 0;
-    bool autorefresh = false;
-    int timeoutms = 0;
-    int retrydelayms = 0;
-    std::string proxyname, socksname;
-    std::vector<std::string> antiidlecmds;
-    int antiidleinterval = 0;
-    std::int64_t idlecount = 0;
-    std::string transfermode;
-    std::string currentdir;
-    std::string initialdir;
-    bool running = false;
-    // Transfer state, used by the queue engine.
-    bool askdup = true;
-    int dupchoice = -1;
-    std::string newname;
-    std::int64_t resumeat = 0, remaining = 0, expectedsize = 0;
-    std::int64_t workstart = 0, itemstart = 0, itemend = 0, elapsedms = 0;
-    int viewcycle = 4;
-    QString exportdir;
-    std::vector<rupdown> queue;
-    int& sortcolumn() { return view_.sortcolumn; }
-
-    TIdFTP& client() { return *client_; }
-    browser::ConnectionLog* log() const { return log_; }
-    QTimer* retryTimer() const { return retryTimer_; }
-    QTimer* antiIdleTimer() const { return antiIdleTimer_; }
-    QTreeWidget* queueList() const { return queueList_; }
+    // --- the transfer engine's place --------------------------------------
+    void setQueueRunner(browser::QueueRunner* runner) { runner_ = runner; }
+    browser::QueueRunner* queueRunner() const { return runner_; }
+    // Starts a run of the queue through the engine (nothing without one).
+    void StartRun(bool refreshAfter);
+    // The queue list shows the model the engine gives it.
+    void setQueueModel(QAbstractItemModel* model);
+    QTreeView* queueList() const { return queueList_; }
+    QMenu* queuePopup() const { return queueMenu_; }
     QWidget* progressStrip() const { return strip_; }
     QLabel* progressBox() const { return progressBox_; }
     QProgressBar* progressGauge() const { return gauge_; }
     QLabel* speedLabel() const { return speed_; }
-    // Toolbar and popup actions by their hint or caption ("Refresh", "Sort by size").
+
+    browser::ConnectionLog* log() const { return log_; }
+    // Toolbar and popup actions by their hint or caption ("Refresh", "Sort by size",
+    // "popup/Delete", "queue/Transfer").
     QAction* action(const QString& name) const;
     QMenu* remotePopup() const { return remoteMenu_; }
     QMenu* logPopup() const { return logMenu_; }
-    bool disconnectShowsConnect() const { return showsConnect_; }
-    int tabImage() const { return tabImage_; }
+    bool disconnectShowsConnect() const { return session_->userDisconnected(); }
 
-    // Hooks for the windows of other folders (download dialog, tasks, find and
-    // filter) that start from this frame's toolbar and popup.
 signals:
     void connectedChanged(bool connected);
-    // The page's tab image: 1 connected, 0 not.
-    void tabImageChanged(int image);
-    // The local pane's "Upload" button follows the connection.
-    void uploadEnabledChanged(bool enabled);
+    // Requests for the windows of other folders.
     void downloadRequested();
     void addTaskRequested();
     void findRequested();
     void filterRequested();
-
-public:
-    // Counts one blocking operation on this frame for as long as it lives.
-    // Timers stay quiet and the frame is kept alive while any is counted.
-    class BusyScope {
-    public:
-        explicit BusyScope(Tfb* f) : f_(f) { ++f_->busy_; }
-        ~BusyScope() { f_->endBusy(); }
-        BusyScope(const BusyScope&) = delete;
-        BusyScope& operator=(const BusyScope&) = delete;
-
-    private:
-        Tfb* f_;
-    };
+    // The queue popup's "Transfer", "Delete" and "Clear" ("Stop" is "Abort operation").
+    void transferRequested();
+    void queueDeleteRequested();
+    void queueClearRequested();
+    // Local files or folders dropped on the remote list: their full paths, and
+    // the name of the folder row they were dropped on (empty: no row or a file row).
+    void localFilesDropped(const QStringList& paths, const QByteArray& folderRow);
 
 private:
     class FtpOps;
@@ -196,42 +198,43 @@ private:
     void buildRemoteList(QWidget* host);
     void buildQueue(QWidget* host);
     QAction* addAction(const QString& name, QMenu* menu = nullptr);
-    void wireClient();
+    void wireSession();
 
-    // One connection attempt with the frame's settings; true when open.
-    bool attempt();
-    void afterConnect();
-    void armRetry();
-    void retryTick();
-    void antiIdleTick();
-    void onConnected();
-    void onDisconnected();
-    void onStatus(int status);
-    void setTabImage(int image);
-    void setDisconnectImage(bool showConnect);
+    std::optional<browser::ConnectSettings> readSiteSettings();
+    void connectWith(browser::PageOperation& op);
+    void afterConnect(browser::PageOperation& op);
+    void showState();
+    void onConnectionLost();
 
-    bool clientOpen();
-    // Runs a browsing action on an open client: browsing is disabled while it
-    // runs, a failure is logged and browsing enabled again.
-    template <class F> bool browse(F&& f);
-    void reportFailure(const std::exception& e);
-    void returnToCurrentDir();
+    // Runs a browsing action inside `op`: browsing is off while it runs, a
+    // failure is logged and browsing comes back. False when it failed or the
+    // page changed under it.
+    template <class F> bool browse(browser::PageOperation& op, F&& f);
+    // An operation for a browsing action: refused while the page is busy,
+    // and on a closed client it starts the connection instead.
+    browser::PageOperation beginBrowsing();
+    // The session's reconnect for an operation, with browsing back on after it.
+    bool reconnectInFolder(browser::PageOperation& op);
+    void returnToFolder(browser::PageOperation& op);
+    void clearSelection();
     void applyViewStyle(int code);
     void onRenameRequested(int row, const QString& text);
     void onRowActivated();
     std::vector<RemoteEntry> fetchEntries();
     void enterFolder(const std::string& name);
-    void deleteOne(const std::string& name, bool isFolder);
-    void reconnectAfterAbort();
+    bool makeFolderIn(browser::PageOperation& op, const std::string& name);
+    void deleteOne(browser::PageOperation& op, const std::string& name, bool isFolder);
+    void deleteNames(browser::PageOperation& op, const std::vector<std::pair<std::string, bool>>& targets);
     std::optional<QString> askExportFile();
     std::string exportRootText(const std::string& folder) const;
-    void endBusy();
+    void exportTree(browser::PageOperation& op, const QString& file, const std::vector<rdatalist>* picked);
 
-    std::unique_ptr<TIdIOHandlerSocket> io_;
-    std::unique_ptr<TIdLogEvent> logEvent_;
-    std::unique_ptr<TIdFTP> client_;
-    std::shared_ptr<browser::QtMessagePump> pump_;
+    store::Tdm& dm_;
+    browser::ConnectionSession* session_ = nullptr;
+    browser::QueueRunner* runner_ = nullptr;
     browser::ListingState view_;
+    QString sitename_;
+    QString exportdir_;
 
     browser::ConnectionLog* log_ = nullptr;
     browser::RemoteListModel* model_ = nullptr;
@@ -248,23 +251,16 @@ private:
     QMenu* popupViewMenu_ = nullptr;  // the popup's "View" submenu
     QActionGroup* viewGroup_ = nullptr;
     QActionGroup* popupViewGroup_ = nullptr;
-    QTreeWidget* queueList_ = nullptr;
+    QTreeView* queueList_ = nullptr;
+    QMenu* queueMenu_ = nullptr;
     QWidget* strip_ = nullptr;
     QLabel* progressBox_ = nullptr;
     QProgressBar* gauge_ = nullptr;
     QLabel* speed_ = nullptr;
-    QTimer* retryTimer_ = nullptr;
-    QTimer* antiIdleTimer_ = nullptr;
     std::vector<std::pair<QString, QAction*>> actions_;
 
-    bool connected_ = false;
     bool browsing_ = false;
-    bool quickSettings_ = false;   // the settings came from quick connect
-    bool attempting_ = false;
-    bool reconnectPending_ = false;
-    bool showsConnect_ = false;
-    int busy_ = 0;
-    int tabImage_ = 0;
-    unsigned generation_ = 0;      // bumped when the page is emptied or disconnected
+    bool shownConnected_ = false;    // what connectedChanged last said
+    int viewcycle_ = 4;              // position of the "View" button's cycle, 1..4
     int info_ = 93, queue_ = 116, style_ = 3;
 };

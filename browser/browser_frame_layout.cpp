@@ -3,6 +3,7 @@
 #include "browser/browser_frame.h"
 
 #include "browser/connection_log.h"
+#include "browser/drag_formats.h"
 #include "browser/remote_list_model.h"
 
 #include <QAction>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QSplitter>
@@ -20,7 +22,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
-#include <QTreeWidget>
+#include <QStandardItemModel>
 #include <QVBoxLayout>
 
 QAction* Tfb::addAction(const QString& name, QMenu* menu) {
@@ -182,6 +184,24 @@ void Tfb::buildRemoteList(QWidget* host) {
     model_ = new browser::RemoteListModel(&view_.listing, this);
     connect(model_, &browser::RemoteListModel::renameRequested, this, &Tfb::onRenameRequested,
             Qt::QueuedConnection);
+    model_->dragData = [this](const std::vector<int>& rows) {
+        dragfmt::RemoteRows payload;
+        payload.frame = objectName();
+        payload.folder = session_->currentdir();
+        for (int i : rows)
+            if (const rdatalist* r = model_->row(i))
+                payload.rows.push_back({r->name, r->isFolder(), r->size, r->modified});
+        auto* data = new QMimeData;
+        data->setData(QString::fromLatin1(dragfmt::kRemoteRowsMime), dragfmt::encodeRemoteRows(payload));
+        return data;
+    };
+    connect(model_, &browser::RemoteListModel::filesDropped, this, [this](const QStringList& paths, int row) {
+        if (!browsing_) return;
+        QByteArray folderRow;
+        if (const rdatalist* r = model_->row(row); r && r->isFolder())
+            folderRow = QByteArray(r->name.data(), static_cast<qsizetype>(r->name.size()));
+        emit localFilesDropped(paths, folderRow);
+    });
     stack_ = new QStackedWidget(host);
     report_ = new QTreeView(stack_);
     report_->setModel(model_);
@@ -217,6 +237,10 @@ void Tfb::buildRemoteList(QWidget* host) {
     for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(report_), static_cast<QAbstractItemView*>(icons_)}) {
         v->setContextMenuPolicy(Qt::CustomContextMenu);
         v->setDragEnabled(true);
+        v->setAcceptDrops(true);
+        v->setDropIndicatorShown(true);
+        v->setDragDropMode(QAbstractItemView::DragDrop);
+        v->setDefaultDropAction(Qt::CopyAction);
         connect(v, &QAbstractItemView::doubleClicked, this, &Tfb::onRowActivated);
         connect(v, &QWidget::customContextMenuRequested, this,
                 [this, v](const QPoint& p) { remoteMenu_->popup(v->viewport()->mapToGlobal(p)); });
@@ -293,19 +317,35 @@ void Tfb::buildQueue(QWidget* host) {
     auto* lay = new QVBoxLayout(host);
     lay->setContentsMargins(0, 0, 0, 0);
     lay->setSpacing(2);
-    queueList_ = new QTreeWidget(host);
-    queueList_->setColumnCount(5);
-    queueList_->setHeaderLabels({QString(), QStringLiteral("Name"), QStringLiteral("Size (bytes)"),
-                                 QStringLiteral("Status"), QStringLiteral("Path")});
+    queueList_ = new QTreeView(host);
     queueList_->setRootIsDecorated(false);
     queueList_->setUniformRowHeights(true);
     queueList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    queueList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     queueList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    queueList_->setColumnWidth(0, 22);
-    queueList_->setColumnWidth(2, 100);
-    queueList_->setColumnWidth(3, 112);
     queueList_->setAccessibleName(QStringLiteral("Transfer queue"));
+    queueList_->setContextMenuPolicy(Qt::CustomContextMenu);
     lay->addWidget(queueList_);
+    // Until the transfer engine gives the list its model, an empty one with the columns.
+    auto* empty = new QStandardItemModel(0, 5, this);
+    empty->setHorizontalHeaderLabels({QString(), QStringLiteral("Name"), QStringLiteral("Size (bytes)"),
+                                      QStringLiteral("Status"), QStringLiteral("Path")});
+    setQueueModel(empty);
+
+    queueMenu_ = new QMenu(this);
+    auto queueItem = [&](const QString& name) {
+        QAction* a = addAction(QStringLiteral("queue/") + name, queueMenu_);
+        a->setText(name);
+        a->setEnabled(false);
+        return a;
+    };
+    connect(queueItem(QStringLiteral("Transfer")), &QAction::triggered, this, &Tfb::transferRequested);
+    queueMenu_->addSeparator();
+    connect(queueItem(QStringLiteral("Stop")), &QAction::triggered, this, &Tfb::AbortOperation);
+    connect(queueItem(QStringLiteral("Delete")), &QAction::triggered, this, &Tfb::queueDeleteRequested);
+    connect(queueItem(QStringLiteral("Clear")), &QAction::triggered, this, &Tfb::queueClearRequested);
+    connect(queueList_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { queueMenu_->popup(queueList_->viewport()->mapToGlobal(p)); });
 
     strip_ = new QWidget(host);
     auto* s = new QHBoxLayout(strip_);
@@ -327,4 +367,17 @@ void Tfb::buildQueue(QWidget* host) {
     s->addWidget(speed_);
     strip_->setVisible(false);
     lay->addWidget(strip_);
+}
+
+void Tfb::setQueueModel(QAbstractItemModel* model) {
+    queueList_->setModel(model);
+    queueList_->setColumnWidth(0, 22);
+    queueList_->setColumnWidth(2, 100);
+    queueList_->setColumnWidth(3, 112);
+    // The popup's items follow the selection; the engine may narrow "Delete".
+    connect(queueList_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const bool any = queueList_->selectionModel()->hasSelection();
+        for (const char* n : {"queue/Transfer", "queue/Stop", "queue/Delete", "queue/Clear"})
+            if (QAction* a = action(QString::fromLatin1(n))) a->setEnabled(any);
+    });
 }

@@ -1,7 +1,13 @@
 #include "browser/remote_list_model.h"
 
+#include "browser/drag_formats.h"
+
 #include <QApplication>
+#include <QMimeData>
 #include <QStyle>
+#include <QUrl>
+
+#include <set>
 
 namespace browser {
 
@@ -80,6 +86,46 @@ bool RemoteListModel::setData(const QModelIndex& index, const QVariant& value, i
 
 void RemoteListModel::sort(int column, Qt::SortOrder) {
     emit sortRequested(column);
+}
+
+Qt::DropActions RemoteListModel::supportedDropActions() const { return Qt::CopyAction; }
+
+Qt::DropActions RemoteListModel::supportedDragActions() const { return Qt::CopyAction; }
+
+QStringList RemoteListModel::mimeTypes() const {
+    return {QStringLiteral("text/uri-list"), QString::fromLatin1(dragfmt::kRemoteRowsMime)};
+}
+
+QMimeData* RemoteListModel::mimeData(const QModelIndexList& indexes) const {
+    if (!dragData) return nullptr;
+    std::set<int> rows;
+    for (const QModelIndex& i : indexes)
+        if (row(i.row())) rows.insert(i.row());
+    if (rows.empty()) return nullptr;
+    return dragData(std::vector<int>(rows.begin(), rows.end()));
+}
+
+namespace {
+QStringList localPaths(const QMimeData* data) {
+    QStringList out;
+    if (!data || !data->hasUrls()) return out;
+    for (const QUrl& u : data->urls())
+        if (u.isLocalFile()) out << u.toLocalFile();
+    return out;
+}
+}  // namespace
+
+bool RemoteListModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int,
+                                      const QModelIndex&) const {
+    return acceptsDrops && !localPaths(data).isEmpty();
+}
+
+bool RemoteListModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int r, int column,
+                                   const QModelIndex& parent) {
+    if (!canDropMimeData(data, action, r, column, parent)) return false;
+    emit filesDropped(localPaths(data), parent.isValid() ? parent.row() : -1);
+    // The files stay where they are; queueing them is the transfer engine's.
+    return false;
 }
 
 }  // namespace browser

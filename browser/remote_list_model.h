@@ -7,7 +7,10 @@
 #include <QAbstractTableModel>
 #include <QIcon>
 
+#include <functional>
 #include <vector>
+
+class QMimeData;
 
 namespace browser {
 
@@ -25,6 +28,10 @@ public:
     // Editing the name column does not change the row: the frame validates the
     // name, renames on the server and then patches `listing`.
     bool editable = true;
+    // Local files may be dropped on the list (off while the page is busy).
+    bool acceptsDrops = true;
+    // What a drag of these rows carries; set by the frame.
+    std::function<QMimeData*(const std::vector<int>& rows)> dragData;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -33,12 +40,22 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
     void sort(int column, Qt::SortOrder order) override;
+    Qt::DropActions supportedDropActions() const override;
+    Qt::DropActions supportedDragActions() const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
 
     const rdatalist* row(int i) const;
 
 signals:
     void renameRequested(int row, const QString& newName);
     void sortRequested(int column);
+    // Local files dropped: their paths and the row dropped on (-1 for none).
+    void filesDropped(const QStringList& paths, int row);
 
 private:
     const std::vector<rdatalist>* rows_;

@@ -1,13 +1,11 @@
 #include "dialogs/options_dialog.h"
 
-#include "app/main_window.h"
-#include "browser/browser_frame.h"
 #include "dialogs/proxy_editor.h"
 #include "dialogs/site_editor.h"
 #include "dialogs/socks_editor.h"
 #include "platform/ui/app_paths.h"
 #include "platform/ui/dialog_service.h"
-#include "store/table.h"
+#include "store/options_records.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -39,12 +37,6 @@ constexpr int BytesRole = Qt::UserRole;
 constexpr int NewRole = Qt::UserRole + 1;
 // Profile rows carry the stored name bytes for locating their table row.
 constexpr int NameBytesRole = Qt::UserRole;
-
-store::Tdm& dm() {
-    store::Tdm* d = store::Tdm::instance();
-    if (!d) throw store::EStoreError("No data module.");
-    return *d;
-}
 
 QLabel* captionFor(const QString& text, QWidget* buddy) {
     auto* l = new QLabel(text);
@@ -122,33 +114,29 @@ int LenientSpinBox::valueFromText(const QString& text) const {
 
 void LenientSpinBox::fixup(QString& input) const { input = textFromValue(valueFromText(input)); }
 
-void siteEditorsAppend(ProfileKind kind, const QString& name) {
-    for (TForm4* editor : TForm4::openEditors()) {
-        if (QComboBox* box = siteEditorList(editor, kind)) box->addItem(name);
-    }
+void siteEditorAppend(TForm4* editor, ProfileKind kind, const QString& name) {
+    if (!editor) return;
+    if (QComboBox* box = siteEditorList(editor, kind)) box->addItem(name);
 }
 
-void siteEditorsRename(ProfileKind kind, const QString& oldName,
-                       const QString& newName) {
-    for (TForm4* editor : TForm4::openEditors()) {
-        QComboBox* box = siteEditorList(editor, kind);
-        if (!box) continue;
-        const int i = findProfileEntry(box, oldName, false);
-        if (i >= 0) box->setItemText(i, newName);
-    }
+void siteEditorRename(TForm4* editor, ProfileKind kind, const QString& oldName, const QString& newName) {
+    if (!editor) return;
+    QComboBox* box = siteEditorList(editor, kind);
+    if (!box) return;
+    const int i = findProfileEntry(box, oldName, false);
+    if (i >= 0) box->setItemText(i, newName);
 }
 
-void siteEditorsRemove(ProfileKind kind, const QString& name) {
-    for (TForm4* editor : TForm4::openEditors()) {
-        QComboBox* box = siteEditorList(editor, kind);
-        if (!box) continue;
-        const int i = findProfileEntry(box, name, true);
-        if (i < 0) continue;
-        const bool wasCurrent = box->currentIndex() == i;
-        box->removeItem(i);
-        // The site had this profile chosen: it now has none, not a neighbour.
-        if (wasCurrent) box->setCurrentIndex(box->count() > 0 ? 0 : -1);
-    }
+void siteEditorRemove(TForm4* editor, ProfileKind kind, const QString& name) {
+    if (!editor) return;
+    QComboBox* box = siteEditorList(editor, kind);
+    if (!box) return;
+    const int i = findProfileEntry(box, name, true);
+    if (i < 0) return;
+    const bool wasCurrent = box->currentIndex() == i;
+    box->removeItem(i);
+    // The site had this profile chosen: it now has none, not a neighbour.
+    if (wasCurrent) box->setCurrentIndex(box->count() > 0 ? 0 : -1);
 }
 
 void listAppendProfile(QTreeWidget* list, const std::string& name, const QString& host,
@@ -170,7 +158,8 @@ void listRewriteSelected(QTreeWidget* list, const std::string& name, const QStri
 
 // ---------------------------------------------------------------------------
 
-TForm2::TForm2(QWidget* parent) : QDialog(parent) {
+TForm2::TForm2(store::Tdm& dm, QWidget* parent, TForm4* siteEditor)
+    : QDialog(parent), dm_(dm), siteEditor_(siteEditor) {
     setWindowTitle(QStringLiteral("Options"));
 
     pages = new QTabWidget;
@@ -214,9 +203,9 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
             [this] { addEntry(lbExtensions, QStringLiteral("Input filename extension")); });
     connect(btDeleteExt, &QPushButton::clicked, this, [this] { deleteEntry(lbExtensions); });
     connect(lbCommands, &QListWidget::itemChanged, this,
-            [this](QListWidgetItem* item) { entryTicked(item, "antiidle", "command"); });
+            [this](QListWidgetItem* item) { entryTicked(lbCommands, item); });
     connect(lbExtensions, &QListWidget::itemChanged, this,
-            [this](QListWidgetItem* item) { entryTicked(item, "ascext", "ext"); });
+            [this](QListWidgetItem* item) { entryTicked(lbExtensions, item); });
 
     connect(btAddProxy, &QPushButton::clicked, this, &TForm2::addProxy);
     connect(btEditProxy, &QPushButton::clicked, this, &TForm2::editProxy);
@@ -404,8 +393,8 @@ QWidget* TForm2::buildProfilePage(const QString& hostColumn, const QString& kind
     return page;
 }
 
-int TForm2::Execute(QWidget* parent, int page) {
-    TForm2 dialog(parent);
+int TForm2::Execute(QWidget* parent, store::Tdm& dm, int page, TForm4* siteEditor) {
+    TForm2 dialog(dm, parent, siteEditor);
     dialog.pages->setCurrentIndex(page >= 0 && page < dialog.pages->count() ? page : 0);
     dialog.LoadFromStore();
     return ui::runModal(dialog);
@@ -416,14 +405,13 @@ int TForm2::Execute(QWidget* parent, int page) {
 
 namespace {
 
-void loadCheckList(QListWidget* list, store::Table& t, const char* field) {
+void loadCheckList(QListWidget* list, const std::vector<store::TickedText>& rows) {
     list->clear();
-    store::TableScope scope(t);
-    for (t.first(); !t.eof(); t.next()) {
-        const std::string text = t.asString(field);
+    for (const store::TickedText& row : rows) {
+        const std::string& text = row.text;
         auto* item = new QListWidgetItem(fromBytes(text));
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(t.asBoolean("tf") ? Qt::Checked : Qt::Unchecked);
+        item->setCheckState(row.tf ? Qt::Checked : Qt::Unchecked);
         item->setData(BytesRole, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
         item->setData(NewRole, false);
         list->addItem(item);
@@ -444,35 +432,33 @@ void loadProfiles(QTreeWidget* list, store::Table& t, const char* hostField,
 }  // namespace
 
 void TForm2::LoadFromStore() {
-    store::Tdm& d = dm();
+    store::Tdm& d = dm_;
     // Filling the lists sets check states; those are not the user's ticks.
     QScopedValueRollback<bool> loading(loading_, true);
 
-    loadCheckList(lbCommands, d.antiidle(), "command");
-    loadCheckList(lbExtensions, d.ascext(), "ext");
+    loadCheckList(lbCommands, store::antiIdleCommands(d));
+    loadCheckList(lbExtensions, store::asciiExtensions(d));
     loadProfiles(lvProxy, d.proxy(), "server", "typename");
     loadProfiles(lvSocks, d.socks(), "host", "svname");
 
-    store::Table& o = d.options();
-    store::TableScope scope(o);
-    o.first();
-    cbAntiIdle->setChecked(o.asBoolean("eanti"));
-    seInterval->setValue(o.asInteger("interval"));  // the box clamps into 1..99
+    const store::OptionsRecord o = store::readOptions(d);
+    cbAntiIdle->setChecked(o.eanti);
+    seInterval->setValue(o.interval);  // the box clamps into 1..99
 
-    const std::string mode = o.asString("transfermode");
+    const std::string& mode = o.transfermode;
     rbAuto->setChecked(true);
     if (mode == "ascii") rbAscii->setChecked(true);
     else if (mode == "binary") rbBinary->setChecked(true);
 
-    const std::string complete = o.asString("transferc");
+    const std::string& complete = o.transferc;
     rbNone->setChecked(true);
     if (complete == "disconnect") rbDisconnect->setChecked(true);
     else if (complete == "quit") rbQuit->setChecked(true);
     else if (complete == "exit") rbExit->setChecked(true);
 
-    seRecv->setValue(o.asInteger("recvb"));
-    seSend->setValue(o.asInteger("sendb"));
-    cbAppe->setChecked(o.asBoolean("appe"));
+    seRecv->setValue(o.recvb);
+    seSend->setValue(o.sendb);
+    cbAppe->setChecked(o.appe);
 }
 
 // ---------------------------------------------------------------------------
@@ -506,25 +492,25 @@ void TForm2::deleteEntry(QListWidget* list) {
     delete list->takeItem(list->row(sel.first()));
 }
 
-void TForm2::entryTicked(QListWidgetItem* item, const char* table, const char* field) {
+void TForm2::entryTicked(QListWidget* list, QListWidgetItem* item) {
     if (loading_ || !item) return;
     // An entry added in this session has no row yet; "&OK" writes it.
     if (item->data(NewRole).toBool()) return;
     const QByteArray bytes = item->data(BytesRole).toByteArray();
-    store::Table& t = dm().table(table);
-    store::TableScope scope(t);
-    if (!t.locate(field, {std::string(bytes.constData(), static_cast<size_t>(bytes.size()))}))
-        return;
-    t.edit();
-    t.setBoolean("tf", item->checkState() == Qt::Checked);
-    t.post();
+    const std::string text(bytes.constData(), static_cast<size_t>(bytes.size()));
+    const bool tf = item->checkState() == Qt::Checked;
+    if (list == lbCommands)
+        store::setAntiIdleTick(dm_, text, tf);
+    else
+        store::setAsciiExtensionTick(dm_, text, tf);
 }
 
 // ---------------------------------------------------------------------------
 // Profiles
 
 void TForm2::addProxy() {
-    TForm5 editor(this);
+    TForm5 editor(dm_, this);
+    editor.setSiteEditor(siteEditor_);
     editor.setWindowTitle(QStringLiteral("Add Proxy"));
     editor.setProfileList(lvProxy);
     ui::runModal(editor);
@@ -534,9 +520,10 @@ void TForm2::editProxy() {
     QTreeWidgetItem* row = selectedRow(lvProxy);
     if (!row) return;
     const std::string name = itemNameBytes(row);
-    TForm5 editor(this);
+    TForm5 editor(dm_, this);
+    editor.setSiteEditor(siteEditor_);
     {
-        store::Table& t = dm().proxy();
+        store::Table& t = dm_.proxy();
         store::TableScope scope(t);
         if (!t.locate("name", {name})) return;
         editor.setWindowTitle(QStringLiteral("Edit Proxy"));
@@ -559,17 +546,18 @@ void TForm2::removeProxy() {
     if (!row) return;
     const std::string name = itemNameBytes(row);
     {
-        store::Table& t = dm().proxy();
+        store::Table& t = dm_.proxy();
         store::TableScope scope(t);
         if (!t.locate("name", {name})) return;
         t.del();
     }
-    options::siteEditorsRemove(options::ProfileKind::Proxy, row->text(0));
+    options::siteEditorRemove(siteEditor_, options::ProfileKind::Proxy, row->text(0));
     delete row;
 }
 
 void TForm2::addSocks() {
-    TForm7 editor(this);
+    TForm7 editor(dm_, this);
+    editor.setSiteEditor(siteEditor_);
     editor.setWindowTitle(QStringLiteral("Add Socks"));
     editor.setProfileList(lvSocks);
     ui::runModal(editor);
@@ -579,9 +567,10 @@ void TForm2::editSocks() {
     QTreeWidgetItem* row = selectedRow(lvSocks);
     if (!row) return;
     const std::string name = itemNameBytes(row);
-    TForm7 editor(this);
+    TForm7 editor(dm_, this);
+    editor.setSiteEditor(siteEditor_);
     {
-        store::Table& t = dm().socks();
+        store::Table& t = dm_.socks();
         store::TableScope scope(t);
         if (!t.locate("name", {name})) return;
         editor.setWindowTitle(QStringLiteral("Edit Socks"));
@@ -604,12 +593,12 @@ void TForm2::removeSocks() {
     if (!row) return;
     const std::string name = itemNameBytes(row);
     {
-        store::Table& t = dm().socks();
+        store::Table& t = dm_.socks();
         store::TableScope scope(t);
         if (!t.locate("name", {name})) return;
         t.del();
     }
-    options::siteEditorsRemove(options::ProfileKind::Socks, row->text(0));
+    options::siteEditorRemove(siteEditor_, options::ProfileKind::Socks, row->text(0));
     delete row;
 }
 
@@ -626,51 +615,36 @@ void TForm2::help() {
 
 namespace {
 
-void rewriteList(QListWidget* list, store::Table& t, const char* field) {
-    store::TableScope scope(t);
-    t.empty();
+std::vector<store::TickedText> listRows(const QListWidget* list) {
+    std::vector<store::TickedText> out;
     for (int i = 0; i < list->count(); ++i) {
         const QListWidgetItem* item = list->item(i);
         const QByteArray bytes = item->data(BytesRole).toByteArray();
-        t.append();
-        t.setString(field, std::string(bytes.constData(), static_cast<size_t>(bytes.size())));
-        t.setBoolean("tf", item->checkState() == Qt::Checked);
-        t.post();
+        out.push_back({std::string(bytes.constData(), static_cast<size_t>(bytes.size())),
+                       item->checkState() == Qt::Checked});
     }
+    return out;
 }
 
 }  // namespace
 
 void TForm2::SaveToStore() {
     for (auto* box : {seInterval, seRecv, seSend}) box->interpretText();
-    store::Tdm& d = dm();
-    rewriteList(lbCommands, d.antiidle(), "command");
-    rewriteList(lbExtensions, d.ascext(), "ext");
+    store::OptionsRecord o;
+    o.eanti = cbAntiIdle->isChecked();
+    o.interval = seInterval->value();
+    o.transfermode = rbAscii->isChecked() ? "ascii" : rbBinary->isChecked() ? "binary" : "auto";
+    o.transferc = rbDisconnect->isChecked() ? "disconnect"
+                  : rbQuit->isChecked()     ? "quit"
+                  : rbExit->isChecked()     ? "exit"
+                                            : "none";
+    o.recvb = seRecv->value();
+    o.sendb = seSend->value();
+    o.appe = cbAppe->isChecked();
+    store::saveOptions(dm_, listRows(lbCommands), listRows(lbExtensions), o);
     // Every entry has its row now, so later ticks are written at once.
     for (auto* list : {lbCommands, lbExtensions})
         for (int i = 0; i < list->count(); ++i) list->item(i)->setData(NewRole, false);
-
-    {
-        store::Table& o = d.options();
-        store::TableScope scope(o);
-        o.first();
-        o.edit();
-        o.setBoolean("eanti", cbAntiIdle->isChecked());
-        o.setInteger("interval", seInterval->value());
-        o.setString("transfermode", rbAscii->isChecked()    ? "ascii"
-                                    : rbBinary->isChecked() ? "binary"
-                                                            : "auto");
-        o.setString("transferc", rbDisconnect->isChecked() ? "disconnect"
-                                 : rbQuit->isChecked()     ? "quit"
-                                 : rbExit->isChecked()     ? "exit"
-                                                           : "none");
-        o.setInteger("recvb", seRecv->value());
-        o.setInteger("sendb", seSend->value());
-        o.setBoolean("appe", cbAppe->isChecked());
-        o.post();
-    }
-
-    if (TForm1* main = TForm1::instance()) main->ForEachFrame([](Tfb* f) { f->LoadOptions(); });
 }
 
 void TForm2::ok() {

@@ -15,6 +15,11 @@ class QRadioButton;
 class QTabWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TForm4;
+
+namespace store {
+class Tdm;
+}
 
 namespace options {
 
@@ -33,12 +38,12 @@ protected:
 
 enum class ProfileKind { Proxy, Socks };
 
-// Keeps the "Proxy"/"Socks" lists of any open site editor in step with the
-// profile table. The lists start with the "None" placeholder, which is never
-// taken for a profile of that name.
-void siteEditorsAppend(ProfileKind kind, const QString& name);
-void siteEditorsRename(ProfileKind kind, const QString& oldName, const QString& newName);
-void siteEditorsRemove(ProfileKind kind, const QString& name);
+// Keeps the "Proxy"/"Socks" lists of the site editor that opened the options
+// (none: nullptr) in step with the profile table. The lists start with the
+// "None" placeholder, which is never taken for a profile of that name.
+void siteEditorAppend(TForm4* editor, ProfileKind kind, const QString& name);
+void siteEditorRename(TForm4* editor, ProfileKind kind, const QString& oldName, const QString& newName);
+void siteEditorRemove(TForm4* editor, ProfileKind kind, const QString& name);
 
 // Same for the options dialog's profile list: a new row at the end, or the
 // selected row rewritten (the row the editor was opened for).
@@ -59,15 +64,19 @@ public:
     // Page numbers callers open on.
     enum Page { PageAntiIdle = 0, PageTransfer = 1, PageProxy = 2, PageSocks = 3 };
 
-    explicit TForm2(QWidget* parent = nullptr);
+    // `siteEditor`: the site editor that opened the options ("Option..."),
+    // whose profile lists follow the profile changes made here.
+    explicit TForm2(store::Tdm& dm, QWidget* parent = nullptr, TForm4* siteEditor = nullptr);
     ~TForm2() override;
 
-    // Creates the dialog on `page`, runs it modally, destroys it; the dialog result.
-    static int Execute(QWidget* parent, int page);
+    // Creates the dialog on `page`, runs it modally, destroys it; the dialog
+    // result. Accepted means the options were saved: the opener makes the
+    // open pages take them.
+    static int Execute(QWidget* parent, store::Tdm& dm, int page, TForm4* siteEditor = nullptr);
 
     // Fills every control from the tables (called before each showing).
     void LoadFromStore();
-    // Writes the lists and the options row, then tells every open frame.
+    // Writes the lists and the options row.
     void SaveToStore();
 
     // Controls, reachable for the editors and for tests.
@@ -112,7 +121,7 @@ private:
 
     void addEntry(QListWidget* list, const QString& caption);
     void deleteEntry(QListWidget* list);
-    void entryTicked(QListWidgetItem* item, const char* table, const char* field);
+    void entryTicked(QListWidget* list, QListWidgetItem* item);
 
     void addProxy();
     void editProxy();
@@ -124,5 +133,7 @@ private:
     void help();
     void ok();
 
+    store::Tdm& dm_;
+    TForm4* siteEditor_ = nullptr;
     bool loading_ = false;
 };

@@ -16,17 +16,7 @@
 using options::fromBytes;
 using options::toBytes;
 
-namespace {
-
-store::Table& proxyTable() {
-    store::Tdm* d = store::Tdm::instance();
-    if (!d) throw store::EStoreError("No data module.");
-    return d->proxy();
-}
-
-}  // namespace
-
-TForm5::TForm5(QWidget* parent) : QDialog(parent) {
+TForm5::TForm5(store::Tdm& dm, QWidget* parent) : QDialog(parent), dm_(dm) {
     setWindowTitle(QStringLiteral("Add Proxy"));
 
     edName = new QLineEdit;
@@ -86,7 +76,7 @@ TForm5::~TForm5() = default;
 void TForm5::setOpeningName(const QString& name) { openingName_ = toBytes(name); }
 
 bool TForm5::nameTaken(const std::string& name) const {
-    store::Table& t = proxyTable();
+    store::Table& t = dm_.proxy();
     store::TableScope scope(t);
     return t.locate("name", {name});
 }
@@ -118,7 +108,7 @@ void TForm5::ok() {
     const QString typeWord = cbType->currentIndex() >= 0 ? cbType->currentText() : QString();
     bool saved = false;
     {
-        store::Table& t = proxyTable();
+        store::Table& t = dm_.proxy();
         store::TableScope scope(t);
         bool write = !editing;
         if (!editing) {
@@ -143,10 +133,10 @@ void TForm5::ok() {
     if (saved) {
         if (!editing) {
             options::listAppendProfile(list_, nameBytes, server, typeWord);
-            options::siteEditorsAppend(options::ProfileKind::Proxy, name);
+            options::siteEditorAppend(siteEditor_, options::ProfileKind::Proxy, name);
         } else {
             options::listRewriteSelected(list_, nameBytes, server, typeWord);
-            options::siteEditorsRename(options::ProfileKind::Proxy, fromBytes(openingName_), name);
+            options::siteEditorRename(siteEditor_, options::ProfileKind::Proxy, fromBytes(openingName_), name);
         }
     }
     accept();

@@ -10,12 +10,14 @@ class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
+class TForm4;
+namespace store { class Tdm; }
 namespace options { class LenientSpinBox; }
 
 class TForm5 : public QDialog {
     Q_OBJECT
 public:
-    explicit TForm5(QWidget* parent = nullptr);
+    explicit TForm5(store::Tdm& dm, QWidget* parent = nullptr);
     ~TForm5() override;
 
     // The name the edited profile had when the editor opened.
@@ -25,6 +27,8 @@ public:
     const std::string& openingName() const { return openingName_; }
     // The options dialog's "Proxy" list, kept in step by a save (may be null).
     void setProfileList(QTreeWidget* list) { list_ = list; }
+    // The site editor whose profile lists follow a save (may be null).
+    void setSiteEditor(TForm4* editor) { siteEditor_ = editor; }
 
     QLineEdit* edName = nullptr;
     QLineEdit* edServer = nullptr;
@@ -42,4 +46,6 @@ private:
 
     std::string openingName_;
     QTreeWidget* list_ = nullptr;
+    store::Tdm& dm_;
+    TForm4* siteEditor_ = nullptr;
 };

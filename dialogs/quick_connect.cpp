@@ -1,9 +1,8 @@
 #include "dialogs/quick_connect.h"
 
-#include "app/site_list_pane.h"
 #include "dialogs/site_editor.h"
 #include "platform/ui/dialog_service.h"
-#include "store/table.h"
+#include "store/site_records.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,17 +17,14 @@
 #include <QVBoxLayout>
 
 namespace {
-TForm15* g_current = nullptr;
-
 std::string bytes(const QString& s) { return s.toUtf8().toStdString(); }
 QString text(const std::string& s) { return QString::fromUtf8(s); }
 }  // namespace
 
-TForm15::TForm15(QWidget* parent) : QDialog(parent) {
+TForm15::TForm15(store::Tdm& dm, OpenPage openPage, QWidget* parent)
+    : QDialog(parent), dm_(dm), openPage_(std::move(openPage)) {
     setObjectName(QStringLiteral("TForm15"));
     setWindowTitle(QStringLiteral("Quick connect"));
-    previous_ = g_current;
-    g_current = this;
 
     server_ = new QComboBox;
     server_->setEditable(true);
@@ -89,15 +85,12 @@ TForm15::TForm15(QWidget* parent) : QDialog(parent) {
     server_->setFocus();
 }
 
-TForm15::~TForm15() {
-    if (g_current == this) g_current = previous_;
-}
+TForm15::~TForm15() = default;
 
-TForm15* TForm15::current() { return g_current; }
-
-int TForm15::Execute(QWidget* parent) {
-    TForm15 dialog(parent);
-    return dialog.execModal();
+TForm15::Outcome TForm15::Execute(QWidget* parent, store::Tdm& dm, OpenPage openPage) {
+    TForm15 dialog(dm, std::move(openPage), parent);
+    const int result = dialog.execModal();
+    return {result, dialog.siteSaved_, dialog.optionsSaved_};
 }
 
 int TForm15::execModal() {
@@ -115,25 +108,34 @@ QString TForm15::user() const { return user_->text(); }
 QString TForm15::password() const { return password_->text(); }
 bool TForm15::passive() const { return pasv_->isChecked(); }
 
+store::QuickConnection TForm15::typed() const {
+    store::QuickConnection q;
+    q.ftp = bytes(address());
+    q.user = bytes(user());
+    q.pass = bytes(password());
+    q.port = port();
+    q.pasv = passive();
+    return q;
+}
+
 void TForm15::FillHistory() {
     // Filling the list must not pick an entry: the box starts empty.
     const QSignalBlocker block(server_);
     const QString typed = server_->currentText();
     server_->clear();
-    store::TableScope t(sites::dataModule().quickftp());
-    for (t->first(); !t->eof(); t->next()) server_->addItem(text(t->asString("ftp")));
+    for (const std::string& a : store::quickAddresses(dm_)) server_->addItem(text(a));
     server_->setCurrentIndex(-1);
     server_->setEditText(typed);
 }
 
 void TForm15::onServerTextChanged(const QString& typed) {
     try {
-        store::TableScope t(sites::dataModule().quickftp());
-        if (!t->locate("ftp", {bytes(typed)})) return;
-        user_->setText(text(t->asString("user")));
-        password_->setText(text(t->asString("pass")));
-        port_->setNumber(t->asInteger("port"));
-        pasv_->setChecked(t->asBoolean("pasv"));
+        const auto q = store::findQuickConnection(dm_, bytes(typed));
+        if (!q) return;
+        user_->setText(text(q->user));
+        password_->setText(text(q->pass));
+        port_->setNumber(q->port);
+        pasv_->setChecked(q->pasv);
     } catch (const std::exception& e) {
         qWarning("Quick connect: %s", e.what());
     }
@@ -149,34 +151,21 @@ void TForm15::onConnect() {
         ~Reset() { flag = false; }
     } reset{connecting_};
     try {
-        const QString addr = address();
-        sites::openBrowserPage(addr, true);
-        recordHistory(addr);
+        // The page connects with what was typed; this window stays open until
+        // the page is opened.
+        const store::QuickConnection q = typed();
+        if (openPage_) openPage_(q);
+        store::recordQuickConnection(dm_, q);
         accept();
     } catch (const std::exception& e) {
         qWarning("Quick connect: %s", e.what());
     }
 }
 
-void TForm15::recordHistory(const QString& addr) {
-    store::TableScope t(sites::dataModule().quickftp());
-    if (t->locate("ftp", {bytes(addr)}))
-        t->edit();
-    else
-        t->insert();
-    t->setString("ftp", bytes(addr));
-    t->setString("user", bytes(user()));
-    t->setString("pass", bytes(password()));
-    t->setInteger("port", port());
-    t->setBoolean("pasv", passive());
-    t->post();
-}
-
 void TForm15::onClearHistory() {
     try {
         {
-            store::TableScope t(sites::dataModule().quickftp());
-            t->empty();
+            store::clearQuickConnections(dm_);
         }
         const QSignalBlocker block(server_);
         const QString typed = server_->currentText();
@@ -190,13 +179,15 @@ void TForm15::onClearHistory() {
 void TForm15::onSaveSite() {
     if (address().isEmpty()) return;
     try {
-        TForm4 editor(this);
+        TForm4 editor(dm_, this);
         editor.addressEdit()->setText(address());
         editor.portBox()->setNumber(port());
         editor.userEdit()->setText(user());
         editor.passwordEdit()->setText(password());
         editor.passiveCheck()->setChecked(passive());
         editor.execModal();
+        if (!editor.savedName().isEmpty()) siteSaved_ = true;
+        if (editor.optionsSaved()) optionsSaved_ = true;
     } catch (const std::exception& e) {
         qWarning("Quick connect: %s", e.what());
     }

@@ -4,6 +4,13 @@
 #include <QDialog>
 #include <QString>
 
+#include <functional>
+
+namespace store {
+class Tdm;
+struct QuickConnection;
+}
+
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -14,16 +21,23 @@ class TIntBox;
 class TForm15 : public QDialog {
     Q_OBJECT
 public:
-    explicit TForm15(QWidget* parent = nullptr);
+    // What "C&onnect" asks of its opener: open the page of the typed
+    // connection (named by its address). The window stays open until it returns.
+    using OpenPage = std::function<void(const store::QuickConnection& typed)>;
+
+    TForm15(store::Tdm& dm, OpenPage openPage, QWidget* parent = nullptr);
     ~TForm15() override;
 
+    // What the opener applies afterwards.
+    struct Outcome {
+        int result = QDialog::Rejected;
+        bool siteSaved = false;     // "Save ftp site" saved a new site
+        bool optionsSaved = false;  // the options were saved from that site editor
+    };
     // Creates the window, runs it modally, destroys it.
-    static int Execute(QWidget* parent);
+    static Outcome Execute(QWidget* parent, store::Tdm& dm, OpenPage openPage);
     // Fills the history list, then runs this window modally.
     int execModal();
-    // The window while it is open, else nullptr. A browser frame opened from
-    // "C&onnect" reads its settings from it.
-    static TForm15* current();
 
     // What the user typed.
     QString address() const;
@@ -31,6 +45,7 @@ public:
     QString user() const;
     QString password() const;
     bool passive() const;
+    store::QuickConnection typed() const;
 
     // Handlers.
     void FillHistory();
@@ -50,7 +65,8 @@ public:
     QPushButton* cancelButton() const { return cancel_; }
 
 private:
-    void recordHistory(const QString& address);
+    store::Tdm& dm_;
+    OpenPage openPage_;
 
     QComboBox* server_;
     TIntBox* port_;
@@ -62,5 +78,6 @@ private:
     QPushButton* connect_;
     QPushButton* cancel_;
     bool connecting_ = false;
-    TForm15* previous_ = nullptr;
+    bool siteSaved_ = false;
+    bool optionsSaved_ = false;
 };

@@ -1,14 +1,9 @@
 #include "dialogs/site_editor.h"
 
-#include "app/site_list_pane.h"
+#include "dialogs/options_dialog.h"
 #include "platform/ui/app_paths.h"
 #include "platform/ui/dialog_service.h"
-#include "store/table.h"
-
-#if __has_include("dialogs/options_dialog.h")
-#include "dialogs/options_dialog.h"
-#define OSTRAFEN_HAS_OPTIONS_DIALOG 1
-#endif
+#include "store/site_records.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -32,11 +27,6 @@ const QString TForm4::kNewCaption = QStringLiteral("New FTP Site");
 const QString TForm4::kEditCaption = QStringLiteral("Edit FTP Site");
 
 namespace {
-
-QList<TForm4*>& editors() {
-    static QList<TForm4*> list;
-    return list;
-}
 
 // The password a new site starts with, as anonymous servers ask for an address.
 const char* const kPlaceholderPassword = "anonymous@ostrafen.example";
@@ -76,10 +66,9 @@ int TIntBox::number() const {
     return v;
 }
 
-TForm4::TForm4(QWidget* parent) : QDialog(parent) {
+TForm4::TForm4(store::Tdm& dm, QWidget* parent) : QDialog(parent), dm_(dm) {
     setObjectName(QStringLiteral("TForm4"));
     setWindowTitle(kNewCaption);
-    editors().append(this);
 
     name_ = new QLineEdit;
     name_->setObjectName(QStringLiteral("Name"));
@@ -224,28 +213,25 @@ TForm4::TForm4(QWidget* parent) : QDialog(parent) {
     name_->setFocus();
 }
 
-TForm4::~TForm4() { editors().removeAll(this); }
-
-QList<TForm4*> TForm4::openEditors() { return editors(); }
+TForm4::~TForm4() = default;
 
 void TForm4::applyPasswordView() {
     password_->setEchoMode(viewPassword_->isChecked() ? QLineEdit::Normal : QLineEdit::Password);
 }
 
-int TForm4::NewSite(QWidget* parent) {
-    TForm4 editor(parent);
-    return editor.execModal();
+TForm4::Outcome TForm4::NewSite(QWidget* parent, store::Tdm& dm) {
+    TForm4 editor(dm, parent);
+    const int result = editor.execModal();
+    return {result, editor.savedName(), editor.optionsSaved()};
 }
 
-int TForm4::EditSite(QWidget* parent, const QString& name) {
-    {
-        store::TableScope t(sites::dataModule().ftpsite());
-        if (!t->locate("name", {bytes(name)})) return QDialog::Rejected;
-    }
-    TForm4 editor(parent);
+TForm4::Outcome TForm4::EditSite(QWidget* parent, store::Tdm& dm, const QString& name) {
+    if (!store::siteExists(dm, bytes(name))) return {};
+    TForm4 editor(dm, parent);
     editor.FillProfileLists();
-    if (!editor.LoadSite(name)) return QDialog::Rejected;
-    return editor.execModal();
+    if (!editor.LoadSite(name)) return {};
+    const int result = editor.execModal();
+    return {result, editor.savedName(), editor.optionsSaved()};
 }
 
 int TForm4::execModal() {
@@ -254,54 +240,50 @@ int TForm4::execModal() {
 }
 
 void TForm4::FillProfileLists() {
-    store::Tdm& dm = sites::dataModule();
-    auto fill = [](QComboBox* box, store::Table& table) {
+    auto fill = [](QComboBox* box, const std::vector<std::string>& names) {
         box->clear();
         box->addItem(QStringLiteral("None"));
-        store::TableScope t(table);
-        for (t->first(); !t->eof(); t->next()) box->addItem(text(t->asString("name")));
+        for (const std::string& n : names) box->addItem(text(n));
         box->setCurrentIndex(0);
     };
-    fill(proxy_, dm.proxy());
-    fill(socks_, dm.socks());
+    fill(proxy_, store::proxyNames(dm_));
+    fill(socks_, store::socksNames(dm_));
     listsFilled_ = true;
 }
 
 bool TForm4::LoadSite(const QString& name) {
-    store::TableScope t(sites::dataModule().ftpsite());
-    if (!t->locate("name", {bytes(name)})) return false;
+    const std::optional<store::SiteRecord> site = store::findSite(dm_, bytes(name));
+    if (!site) return false;
+    const store::SiteRecord& t = *site;
     openingName_ = name;
     setWindowTitle(kEditCaption);
-    address_->setText(text(t->asString("address")));
-    port_->setNumber(t->asInteger("port"));
-    user_->setText(text(t->asString("username")));
-    password_->setText(text(t->asString("password")));
-    name_->setText(text(t->asString("name")));
-    comment_->setPlainText(text(t->asString("comment")));
-    timeout_->setNumber(t->asInteger("timeout"));
-    retries_->setNumber(t->asInteger("nor"));
-    retryDelay_->setNumber(t->asInteger("rd"));
-    viewPassword_->setChecked(t->asBoolean("vp"));
-    defaultPath_->setText(text(t->asString("defaultpath")));
-    pasv_->setChecked(t->asBoolean("pasv"));
-    autoRefresh_->setChecked(t->asBoolean("autorefresh"));
-    cnc_->setChecked(t->asBoolean("cnc"));
-    maxc_->setNumber(t->asInteger("maxc"));
+    address_->setText(text(t.address));
+    port_->setNumber(t.port);
+    user_->setText(text(t.username));
+    password_->setText(text(t.password));
+    name_->setText(text(t.name));
+    comment_->setPlainText(text(t.comment));
+    timeout_->setNumber(t.timeout);
+    retries_->setNumber(t.nor);
+    retryDelay_->setNumber(t.rd);
+    viewPassword_->setChecked(t.vp);
+    defaultPath_->setText(text(t.defaultpath));
+    pasv_->setChecked(t.pasv);
+    autoRefresh_->setChecked(t.autorefresh);
+    cnc_->setChecked(t.cnc);
+    maxc_->setNumber(t.maxc);
     auto pick = [](QComboBox* box, const QString& value) {
         const int i = box->findText(value, Qt::MatchExactly | Qt::MatchCaseSensitive);
         // A profile removed or renamed since leaves "None" selected.
         box->setCurrentIndex(i >= 0 ? i : 0);
     };
-    pick(proxy_, text(t->asString("proxy")));
-    pick(socks_, text(t->asString("socks")));
+    pick(proxy_, text(t.proxy));
+    pick(socks_, text(t.socks));
     applyPasswordView();
     return true;
 }
 
-bool TForm4::nameTaken(const QString& name) {
-    store::TableScope t(sites::dataModule().ftpsite());
-    return t->locate("name", {bytes(name)});
-}
+bool TForm4::nameTaken(const QString& name) { return store::siteExists(dm_, bytes(name)); }
 
 void TForm4::onOk() {
     try {
@@ -325,48 +307,34 @@ void TForm4::onOk() {
             return;
         }
 
-        const QString proxyName = proxy_->currentText().isEmpty() ? QStringLiteral("None")
-                                                                  : proxy_->currentText();
-        const QString socksName = socks_->currentText().isEmpty() ? QStringLiteral("None")
-                                                                  : socks_->currentText();
-        bool renamed = false;
-        {
-            store::TableScope t(sites::dataModule().ftpsite());
-            bool write = true;
-            if (isNew) {
-                t->append();
-            } else if (t->locate("name", {bytes(openingName_)})) {
-                t->edit();
-                renamed = newName != openingName_;
-            } else {
-                write = false;  // deleted elsewhere meanwhile: nothing to change
-            }
-            if (write) {
-                const QString stamp = now();
-                t->setString("name", bytes(newName));
-                t->setString("address", bytes(address_->text()));
-                t->setInteger("port", port_->number());
-                t->setString("username", bytes(user_->text()));
-                t->setString("password", bytes(password_->text()));
-                t->setString("cdate", bytes(stamp));
-                t->setString("zdate", bytes(stamp));
-                t->setString("comment", bytes(comment_->toPlainText()));
-                t->setInteger("timeout", timeout_->number());
-                t->setInteger("nor", retries_->number());
-                t->setInteger("rd", retryDelay_->number());
-                t->setBoolean("vp", viewPassword_->isChecked());
-                t->setString("defaultpath", bytes(defaultPath_->text()));
-                t->setString("proxy", bytes(proxyName));
-                t->setString("socks", bytes(socksName));
-                t->setBoolean("pasv", pasv_->isChecked());
-                t->setBoolean("autorefresh", autoRefresh_->isChecked());
-                t->setBoolean("cnc", cnc_->isChecked());
-                t->setInteger("maxc", maxc_->number());
-                t->post();
-            }
+        store::SiteRecord site;
+        const QString stamp = now();
+        site.name = bytes(newName);
+        site.address = bytes(address_->text());
+        site.port = port_->number();
+        site.username = bytes(user_->text());
+        site.password = bytes(password_->text());
+        site.cdate = bytes(stamp);
+        site.zdate = bytes(stamp);
+        site.comment = bytes(comment_->toPlainText());
+        site.timeout = timeout_->number();
+        site.nor = retries_->number();
+        site.rd = retryDelay_->number();
+        site.vp = viewPassword_->isChecked();
+        site.defaultpath = bytes(defaultPath_->text());
+        site.proxy = bytes(proxy_->currentText().isEmpty() ? QStringLiteral("None") : proxy_->currentText());
+        site.socks = bytes(socks_->currentText().isEmpty() ? QStringLiteral("None") : socks_->currentText());
+        site.pasv = pasv_->isChecked();
+        site.autorefresh = autoRefresh_->isChecked();
+        site.cnc = cnc_->isChecked();
+        site.maxc = maxc_->number();
+        if (isNew) {
+            store::appendSite(dm_, site);
+            savedName_ = newName;
+        } else if (store::updateSite(dm_, bytes(openingName_), site)) {
+            savedName_ = newName;
         }
-        if (renamed) sites::followSiteRename(openingName_, newName);
-        if (SiteListPane* pane = SiteListPane::instance()) pane->FillList();
+        // A site deleted elsewhere meanwhile has nothing to change.
         accept();
     } catch (const std::exception& e) {
         // A store failure ends the handling; the editor stays open.
@@ -380,15 +348,11 @@ void TForm4::onHelp() {
 }
 
 void TForm4::onProxyOption() {
-#ifdef OSTRAFEN_HAS_OPTIONS_DIALOG
-    TForm2::Execute(this, TForm2::PageProxy);
-#endif
+    if (TForm2::Execute(this, dm_, TForm2::PageProxy, this) == QDialog::Accepted) optionsSaved_ = true;
 }
 
 void TForm4::onSocksOption() {
-#ifdef OSTRAFEN_HAS_OPTIONS_DIALOG
-    TForm2::Execute(this, TForm2::PageSocks);
-#endif
+    if (TForm2::Execute(this, dm_, TForm2::PageSocks, this) == QDialog::Accepted) optionsSaved_ = true;
 }
 
 void TForm4::onBrowseFolder() {

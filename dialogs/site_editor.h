@@ -2,7 +2,6 @@
 // The site editor: creates an ftpsite row or changes one. Its caption is its
 // mode ("New FTP Site" or "Edit FTP Site").
 #include <QDialog>
-#include <QList>
 #include <QSpinBox>
 #include <QString>
 
@@ -13,6 +12,10 @@ class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class QToolButton;
+
+namespace store {
+class Tdm;
+}
 
 // A spin box whose text, when it is not a number, counts as its lower bound:
 // 0 for a box without range, the minimum for a bounded one.
@@ -38,19 +41,24 @@ public:
     static const QString kNewCaption;   // "New FTP Site"
     static const QString kEditCaption;  // "Edit FTP Site"
 
-    explicit TForm4(QWidget* parent = nullptr);
+    explicit TForm4(store::Tdm& dm, QWidget* parent = nullptr);
     ~TForm4() override;
 
+    // What an editor's opener applies afterwards: the site list shows the
+    // table again, pages follow a new name, frames take saved options.
+    struct Outcome {
+        int result = QDialog::Rejected;
+        QString savedName;          // the name the site was saved under; empty when nothing was saved
+        bool optionsSaved = false;  // "Option..." saved the global options
+    };
     // Opens an editor for a new site, modally.
-    static int NewSite(QWidget* parent);
+    static Outcome NewSite(QWidget* parent, store::Tdm& dm);
     // Opens the editor on the site called `name`; does nothing when there is none.
-    static int EditSite(QWidget* parent, const QString& name);
+    static Outcome EditSite(QWidget* parent, store::Tdm& dm, const QString& name);
     // Runs this editor modally; a new-site editor first fills its profile lists.
     int execModal();
-
-    // Editors that exist now (they exist only while open). The proxy and SOCKS
-    // profile editors keep their lists in step through these.
-    static QList<TForm4*> openEditors();
+    const QString& savedName() const { return savedName_; }
+    bool optionsSaved() const { return optionsSaved_; }
 
     bool isNewSite() const { return windowTitle() == kNewCaption; }
     const QString& openingName() const { return openingName_; }
@@ -60,7 +68,7 @@ public:
     // Puts the row called `name` into the controls, edit mode; false when none.
     bool LoadSite(const QString& name);
 
-    // The "&OK" handling: checks, writes, rebuilds the site list, closes.
+    // The "&OK" handling: checks, writes, closes.
     void onOk();
     void onHelp();
     void onProxyOption();
@@ -98,8 +106,11 @@ private:
     void applyPasswordView();
     bool nameTaken(const QString& name);
 
+    store::Tdm& dm_;
     QString openingName_;
+    QString savedName_;
     bool listsFilled_ = false;
+    bool optionsSaved_ = false;
 
     QTabWidget* pages_;
     QWidget* loginPage_;

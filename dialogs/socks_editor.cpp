@@ -16,17 +16,7 @@
 using options::fromBytes;
 using options::toBytes;
 
-namespace {
-
-store::Table& socksTable() {
-    store::Tdm* d = store::Tdm::instance();
-    if (!d) throw store::EStoreError("No data module.");
-    return d->socks();
-}
-
-}  // namespace
-
-TForm7::TForm7(QWidget* parent) : QDialog(parent) {
+TForm7::TForm7(store::Tdm& dm, QWidget* parent) : QDialog(parent), dm_(dm) {
     setWindowTitle(QStringLiteral("Add Socks"));
 
     edName = new QLineEdit;
@@ -85,7 +75,7 @@ TForm7::~TForm7() = default;
 void TForm7::setOpeningName(const QString& name) { openingName_ = toBytes(name); }
 
 bool TForm7::nameTaken(const std::string& name) const {
-    store::Table& t = socksTable();
+    store::Table& t = dm_.socks();
     store::TableScope scope(t);
     return t.locate("name", {name});
 }
@@ -118,7 +108,7 @@ void TForm7::ok() {
         cbVersion->currentIndex() >= 0 ? cbVersion->currentText() : QString();
     bool saved = false;
     {
-        store::Table& t = socksTable();
+        store::Table& t = dm_.socks();
         store::TableScope scope(t);
         bool write = !editing;
         if (!editing) {
@@ -143,10 +133,10 @@ void TForm7::ok() {
     if (saved) {
         if (!editing) {
             options::listAppendProfile(list_, nameBytes, host, versionWord);
-            options::siteEditorsAppend(options::ProfileKind::Socks, name);
+            options::siteEditorAppend(siteEditor_, options::ProfileKind::Socks, name);
         } else {
             options::listRewriteSelected(list_, nameBytes, host, versionWord);
-            options::siteEditorsRename(options::ProfileKind::Socks, fromBytes(openingName_), name);
+            options::siteEditorRename(siteEditor_, options::ProfileKind::Socks, fromBytes(openingName_), name);
         }
     }
     accept();

@@ -788,32 +788,13 @@ WriteBatch::~WriteBatch() {
 
 // ---------------------------------------------------------------- Tdm
 
-namespace {
-Tdm* g_top = nullptr;
-}
-
 Tdm::Tdm()
     : ftpsite_(db_, "ftpsite"), options_(db_, "options"), proxy_(db_, "proxy"),
       socks_(db_, "socks"), antiidle_(db_, "antiidle"), ascext_(db_, "ascext"),
       hmaster_(db_, "hmaster"), hdital_(db_, "hdital"), task_(db_, "task"),
-      taskd_(db_, "taskd"), taskd2_(db_, "taskd2"), quickftp_(db_, "quickftp") {
-    previous_ = g_top;
-    g_top = this;
-}
+      taskd_(db_, "taskd"), taskd2_(db_, "taskd2"), quickftp_(db_, "quickftp") {}
 
-Tdm::~Tdm() {
-    // Modules need not die in the order they were made.
-    if (g_top == this) {
-        g_top = previous_;
-        return;
-    }
-    for (Tdm* t = g_top; t; t = t->previous_) {
-        if (t->previous_ == this) {
-            t->previous_ = previous_;
-            break;
-        }
-    }
-}
+Tdm::~Tdm() = default;
 
 Table& Tdm::table(const std::string& name) {
     Table* all[] = {&ftpsite_, &options_, &proxy_, &socks_,  &antiidle_, &ascext_,
@@ -822,7 +803,5 @@ Table& Tdm::table(const std::string& name) {
         if (t->name() == name) return *t;
     throw EStoreError("no table named " + name);
 }
-
-Tdm* Tdm::instance() { return g_top; }
 
 }  // namespace store

@@ -111,7 +111,8 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// The data module: the database object and one table object per table.
+// The data module: the database object and one table object per table. The
+// program makes one and passes it to the windows that need the store.
 class Tdm {
 public:
     Tdm();
@@ -134,14 +135,10 @@ public:
     // By table name; throws EStoreError for an unknown name.
     Table& table(const std::string& name);
 
-    // The data module of the running program (the most recently created one).
-    static Tdm* instance();
-
 private:
     Database db_;
     Table ftpsite_, options_, proxy_, socks_, antiidle_, ascext_, hmaster_, hdital_,
         task_, taskd_, taskd2_, quickftp_;
-    Tdm* previous_ = nullptr;
 };
 
 // Groups the posts and deletes of one long operation (deleting a site with a

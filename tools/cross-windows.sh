@@ -22,8 +22,9 @@ fi
 
 for arch in x86_64 i686; do
   dir=build-win-$arch
+  # Debian ships neither Qt 6 nor SQLite for mingw: the network core alone.
   cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$arch.cmake" \
-        -DCMAKE_BUILD_TYPE=Release >/dev/null
+        -DCMAKE_BUILD_TYPE=Release -DOSTRAFEN_CORE_ONLY=ON >/dev/null
   cmake --build "$dir" -j"$JOBS"
 done
 

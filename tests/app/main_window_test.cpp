@@ -5,17 +5,20 @@
 #include "app/site_list_pane.h"
 #include "app/tasks_pane_placeholder.h"
 #include "browser/browser_frame.h"
+#include "dialogs/options_dialog.h"
 #include "platform/ui/app_paths.h"
 #include "platform/ui/ini_file.h"
 #include "platform/ui/pictures.h"
 #include "tests/support/core/scripted_ftp_server.h"
 #include "tests/support/gui/app_fixture.h"
+#include "tests/support/gui/store_rows.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
@@ -41,7 +44,7 @@ protected:
 
     // Creates the window and shows it, which runs its first showing.
     TForm1& show() {
-        if (!w) w = std::make_unique<TForm1>();
+        if (!w) w = std::make_unique<TForm1>(app.dm());
         w->resize(1000, 700);
         w->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
@@ -80,7 +83,7 @@ TEST_F(MainWindowTest, FirstStartWithoutLayoutFileUsesTheDefaults) {
     EXPECT_EQ(m.localPane()->rootPath(),
               QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation)));
     EXPECT_EQ(pages()->tabText(0), "FTP Site");
-    EXPECT_EQ(m.siteViewCycle, 4);
+    EXPECT_EQ(m.siteList()->cyclePosition(), 4);
     EXPECT_EQ(m.localViewCycle, 4);
 
     m.OpenBrowserPage("a", false);
@@ -137,7 +140,7 @@ TEST_F(MainWindowTest, OutOfRangeSideTabAndViewCodesKeepTheDesign) {
     f.writeInteger("MAIN", "FTPSITEVIEW", 9);
     f.writeInteger("FTP", "LVCVIEW", -1);
     f.writeString("MAIN", "LOCALPATH", app.path("does-not-exist"));
-    w = std::make_unique<TForm1>();
+    w = std::make_unique<TForm1>(app.dm());
     const int designView = w->siteList()->viewStyleCode();
     TForm1& m = show();
     EXPECT_EQ(m.sidePane()->currentIndex(), 1);  // "&History"
@@ -163,7 +166,7 @@ TEST_F(MainWindowTest, PagesAndFramesAreNumberedInOpeningOrder) {
         Tfb* f = page->findChild<Tfb*>(QStringLiteral("fr%1").arg(i));
         ASSERT_NE(f, nullptr);
         EXPECT_EQ(f->property("tag").toInt(), i);
-        EXPECT_EQ(f->sitename, captions[i - 1]);
+        EXPECT_EQ(f->sitename(), captions[i - 1]);
         EXPECT_EQ(m.frameByCaption(captions[i - 1]), f);
     }
     EXPECT_EQ(pages()->currentIndex(), 3);
@@ -313,7 +316,7 @@ TEST_F(MainWindowTest, RenamedPageKeepsItsFrame) {
     m.RenameBrowserPage("old & name", "new");
     EXPECT_EQ(m.frameByCaption("new"), f);
     EXPECT_EQ(m.frameByCaption("old & name"), nullptr);
-    EXPECT_EQ(f->sitename, "new");
+    EXPECT_EQ(f->sitename(), "new");
     EXPECT_EQ(pages()->tabText(1), "new");
     m.OpenBrowserPage("new", false);
     EXPECT_EQ(pages()->count(), 2);
@@ -445,6 +448,27 @@ TEST_F(MainWindowTest, OptionsButtonOpensTheOptionsDialogOnItsFirstPage) {
     EXPECT_EQ(caption, "Options");
 }
 
+TEST_F(MainWindowTest, SavedOptionsReachEveryOpenFrame) {
+    testing_support::setAntiIdle(app.dm(), {"NOOP"}, 30);
+    TForm1& m = show();
+    // No such sites: the frames show their error and stay unconnected.
+    m.OpenBrowserPage("nowhere-a", false);
+    m.OpenBrowserPage("nowhere-b", false);
+    ASSERT_EQ(m.frames().size(), 2);
+    app.dialogs().inputAnswers.push_back(QString("stat"));
+    testing_support::onNextModal([](QDialog& d) {
+        auto& f = dynamic_cast<TForm2&>(d);
+        f.seInterval->setValue(42);
+        f.btAddCommand->click();
+        f.btOk->click();
+    });
+    m.findChild<QPushButton*>("btnOptions")->click();
+    for (Tfb* frame : m.frames()) {
+        EXPECT_EQ(frame->session().options().antiidleinterval, 42);
+        EXPECT_EQ(frame->session().options().antiidlecmds, (std::vector<std::string>{"NOOP", "STAT"}));
+    }
+}
+
 TEST(CreateFolderPath, CreatesEveryMissingLevel) {
     QTemporaryDir tmp;
     const QString base = QDir::toNativeSeparators(tmp.path());
@@ -477,7 +501,7 @@ TEST(MainWindowStore, DamagedStoreLeavesTheDesignLayoutAndTheFileUntouched) {
     const QByteArray junk = QByteArray("this is not a table store\n").repeated(200);
     env.writeFile("all.dat", junk);
     ui::IniFile(env.path("forminfo.ini")).writeInteger("MAIN", "P2", 2);
-    TForm1 m;
+    TForm1 m(env.dm());
     m.resize(800, 600);
     m.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&m));
@@ -493,18 +517,10 @@ TEST(MainWindowStore, DamagedStoreLeavesTheDesignLayoutAndTheFileUntouched) {
 namespace {
 
 void addSite(store::Tdm& dm, const std::string& name, int port) {
-    store::TableScope t(dm.ftpsite());
-    t->append();
-    t->setString("name", name);
-    t->setString("address", "127.0.0.1");
-    t->setInteger("port", port);
-    t->setString("username", "anonymous");
-    t->setString("password", "guest@example.com");
-    t->setInteger("timeout", 20);
-    t->setInteger("nor", 0);
-    t->setInteger("rd", 10);
-    t->setBoolean("pasv", true);
-    t->post();
+    store::SiteRecord s = testing_support::loopbackSite(name, port);
+    s.timeout = 20;
+    s.rd = 10;
+    store::appendSite(dm, s);
 }
 
 TEST_F(MainWindowTest, ClosingWhileAFrameWaitsDestroysItOnlyAfterTheWaitEnds) {
@@ -522,7 +538,7 @@ TEST_F(MainWindowTest, ClosingWhileAFrameWaitsDestroysItOnlyAfterTheWaitEnds) {
     QObject::connect(&closer, &QTimer::timeout, [&] {
         // Close once the frame is inside its blocking connect.
         if (!frame) frame = m.frameByCaption("silent");
-        if (!frame || frame->busyCount() == 0) return;
+        if (!frame || frame->session().busyCount() == 0) return;
         closer.stop();
         page = frame->parentWidget();
         m.close();
@@ -553,7 +569,7 @@ TEST_F(MainWindowTest, ClosingAPageWhileItsFrameWaitsKeepsTheFrameForReuse) {
     closer.setInterval(20);
     QObject::connect(&closer, &QTimer::timeout, [&] {
         if (!frame) frame = m.frameByCaption("silent");
-        if (!frame || frame->busyCount() == 0) return;
+        if (!frame || frame->session().busyCount() == 0) return;
         closer.stop();
         m.CloseBrowserPage();
         closedDuringWait = true;
@@ -565,7 +581,7 @@ TEST_F(MainWindowTest, ClosingAPageWhileItsFrameWaitsKeepsTheFrameForReuse) {
     EXPECT_TRUE(closedDuringWait);
     EXPECT_LT(t.elapsed(), 10000);
     ASSERT_FALSE(frame.isNull());
-    EXPECT_EQ(frame->busyCount(), 0);
+    EXPECT_EQ(frame->session().busyCount(), 0);
     EXPECT_TRUE(visibleCaptions().isEmpty());
     EXPECT_EQ(pages()->currentIndex(), 0);
     EXPECT_TRUE(silent.waitDone()) << silent.failure();

@@ -5,6 +5,7 @@
 #include "browser/browser_frame.h"
 #include "dialogs/site_editor.h"
 #include "tests/support/gui/app_fixture.h"
+#include "tests/support/gui/store_rows.h"
 
 #include <QAction>
 #include <QApplication>
@@ -56,23 +57,18 @@ int addHistory(store::Tdm& dm, int siteId, const std::string& file) {
     return key;
 }
 
-std::vector<std::string> column(store::Table& table, const std::string& field) {
-    std::vector<std::string> out;
-    store::TableScope t(table);
-    for (t->first(); !t->eof(); t->next()) out.push_back(t->asString(field));
-    return out;
-}
+using testing_support::column;
 
 class SiteListTest : public AppTest {
 protected:
     void SetUp() override {
-        sites::setMainWindowCalls(
-            {[this](const QString& n, bool q) { opened << n + (q ? "|quick" : "|site"); },
-             [this](const QString& a, const QString& b) { renamed << a + "->" + b; }});
+        QObject::connect(&pane, &SiteListPane::openPageRequested,
+                         [this](const QString& n) { opened << n + "|site"; });
+        QObject::connect(&pane, &SiteListPane::siteRenamed,
+                         [this](const QString& a, const QString& b) { renamed << a + "->" + b; });
     }
-    void TearDown() override { sites::setMainWindowCalls({}); }
 
-    SiteListPane pane{nullptr};
+    SiteListPane pane{app.dm()};
     QStringList opened, renamed;
 };
 
@@ -331,7 +327,7 @@ TEST_F(SiteListInWindowTest, DrivesTheMainWindowsPages) {
         t->setInteger("rd", 60);
         t->post();
     }
-    TForm1 w;
+    TForm1 w(app.dm());
     w.resize(900, 600);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -345,16 +341,16 @@ TEST_F(SiteListInWindowTest, DrivesTheMainWindowsPages) {
 
     pane->renameRow(1, QStringLiteral("Renamed"));
     EXPECT_EQ(w.frameByCaption(QStringLiteral("Renamed")), frame);
-    EXPECT_EQ(frame->sitename, QStringLiteral("Renamed"));
+    EXPECT_EQ(frame->sitename(), QStringLiteral("Renamed"));
 
     pane->selectRow(1);
     pane->deleteSelected();
     EXPECT_EQ(pane->rowCount(), 1);
     EXPECT_EQ(w.frameByCaption(QStringLiteral("Renamed")), frame);
 
-    // The cycle position lives in the main window.
+    // The cycle position lives as long as the window.
     pane->cycleViewStyle();
-    EXPECT_EQ(w.siteViewCycle, 3);
+    EXPECT_EQ(pane->cyclePosition(), 3);
     EXPECT_EQ(pane->viewStyleCode(), 2);
 }
 

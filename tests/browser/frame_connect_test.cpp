@@ -2,13 +2,7 @@
 // scripted server.
 #include "frame_fixture.h"
 
-#include "dialogs/quick_connect.h"
-#include "dialogs/site_editor.h"
 #include "tests/support/core/real_servers.h"
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
 
 #include <QAction>
 #include <QSignalSpy>
@@ -29,8 +23,8 @@ TEST_F(FrameTest, ConnectLogsInListsAndEnablesBrowsing) {
     EXPECT_TRUE(srv.failure().empty()) << srv.failure();
 
     EXPECT_TRUE(frame->connected());
-    EXPECT_EQ(frame->currentdir, "/home/u");
-    EXPECT_EQ(frame->initialdir, "/home/u");
+    EXPECT_EQ(frame->currentdir(), "/home/u");
+    EXPECT_EQ(frame->initialdir(), "/home/u");
     EXPECT_EQ(frame->tabImage(), 1);
     ASSERT_EQ(connectedSpy.count(), 1);
     EXPECT_TRUE(frame->browsingEnabled());
@@ -58,11 +52,11 @@ TEST_F(FrameTest, ConnectLogsInListsAndEnablesBrowsing) {
 
 TEST_F(FrameTest, MissingSiteShowsErrorAndLogsNothing) {
     makeFrame(SiteRow{});
-    frame->sitename = "Gone";
+    frame->setSitename("Gone");
     frame->StartConnect(false);
     EXPECT_EQ(app.dialogs().messageTexts(), QStringList{"Can not read the information of the FTP site."});
     EXPECT_TRUE(logLines().empty());
-    EXPECT_FALSE(frame->retryTimer()->isActive());
+    EXPECT_FALSE(session().retryTimer()->isActive());
 }
 
 TEST_F(FrameTest, RefusedConnectionIsRetriedEveryDelay) {
@@ -76,16 +70,16 @@ TEST_F(FrameTest, RefusedConnectionIsRetriedEveryDelay) {
     frame->StartConnect(false);
     EXPECT_EQ(logLines(), (std::vector<std::string>{"Connecting 127.0.0.1", "Error occured,wait 1 second for retry"}));
     EXPECT_TRUE(logHas("Error occured,wait 1 second for retry", 2));
-    EXPECT_TRUE(frame->retryTimer()->isActive());
+    EXPECT_TRUE(session().retryTimer()->isActive());
     ASSERT_TRUE(waitFor([&] { return logLines().size() >= 4; }, 5000));
     EXPECT_GE(clock.elapsed(), 900);
     EXPECT_EQ(logLines()[2], "Connecting 127.0.0.1");
     EXPECT_EQ(logLines()[3], "Error occured,wait 1 second for retry");
-    EXPECT_TRUE(frame->retryTimer()->isActive());
+    EXPECT_TRUE(session().retryTimer()->isActive());
 
     // "Disconnect" stops the retries.
     frame->DisconnectButton();
-    EXPECT_FALSE(frame->retryTimer()->isActive());
+    EXPECT_FALSE(session().retryTimer()->isActive());
     EXPECT_TRUE(logHas("Disconnected from server.", 2));
     EXPECT_TRUE(frame->disconnectShowsConnect());
 }
@@ -97,7 +91,7 @@ TEST_F(FrameTest, RetryDelayZeroNeverRetries) {
     makeFrame(site);
     frame->StartConnect(false);
     EXPECT_TRUE(logHas("Error occured,wait 0 second for retry", 2));
-    EXPECT_FALSE(frame->retryTimer()->isActive());
+    EXPECT_FALSE(session().retryTimer()->isActive());
 }
 
 TEST_F(FrameTest, RefusedLoginIsRetriedUntilItSucceeds) {
@@ -126,14 +120,14 @@ TEST_F(FrameTest, AntiIdleSendsAnEnabledCommandAfterTheIdleTime) {
     SiteRow site;
     site.port = srv.port();
     makeFrame(site);
-    frame->antiIdleTimer()->setInterval(30);  // one idle "second" per 30 ms
+    session().antiIdleTimer()->setInterval(30);  // one idle "second" per 30 ms
     frame->StartConnect(false);
-    EXPECT_EQ(frame->antiidlecmds, std::vector<std::string>{"NOOP"});
-    EXPECT_EQ(frame->antiidleinterval, 2);
+    EXPECT_EQ(session().options().antiidlecmds, std::vector<std::string>{"NOOP"});
+    EXPECT_EQ(session().options().antiidleinterval, 2);
     ASSERT_TRUE(waitFor([&] { return srv.done(); })) << srv.failure();
     EXPECT_TRUE(srv.failure().empty()) << srv.failure();
     ASSERT_TRUE(waitFor([&] { return logHas("200 fine", 1); }));
-    EXPECT_EQ(frame->idlecount, 0);
+    EXPECT_EQ(session().queue().idlecount, 0);
     frame->Disconnect();
 }
 
@@ -145,12 +139,12 @@ TEST_F(FrameTest, AntiIdleWithoutEnabledCommandsSendsNothing) {
     SiteRow site;
     site.port = srv.port();
     makeFrame(site);
-    frame->antiIdleTimer()->setInterval(10);
+    session().antiIdleTimer()->setInterval(10);
     frame->StartConnect(false);
     ASSERT_TRUE(srv.waitDone());
     // Several idle periods pass; the script would fail on any line.
     int ticks = 0;
-    QObject::connect(frame->antiIdleTimer(), &QTimer::timeout, [&] { ++ticks; });
+    QObject::connect(session().antiIdleTimer(), &QTimer::timeout, [&] { ++ticks; });
     ASSERT_TRUE(waitFor([&] { return ticks >= 5; }));
     EXPECT_TRUE(srv.failure().empty()) << srv.failure();
 }
@@ -244,7 +238,7 @@ TEST_F(FrameTest, AbortDuringALongListingReconnectsAndLists) {
     bool pressed = false;
     QObject::connect(&presser, &QTimer::timeout, [&] {
         const auto t = srv.transcript();
-        if (!pressed && std::count(t.begin(), t.end(), std::string("LIST")) == 2 && frame->busyCount() > 0) {
+        if (!pressed && std::count(t.begin(), t.end(), std::string("LIST")) == 2 && session().busyCount() > 0) {
             pressed = true;
             frame->action("Abort operation")->trigger();
         }
@@ -253,7 +247,7 @@ TEST_F(FrameTest, AbortDuringALongListingReconnectsAndLists) {
     frame->Refresh();
     EXPECT_TRUE(pressed);
     ASSERT_TRUE(waitFor([&] { return srv.done(); }, 8000)) << srv.failure();
-    ASSERT_TRUE(waitFor([&] { return frame->busyCount() == 0 && !frame->listing().empty(); }));
+    ASSERT_TRUE(waitFor([&] { return session().busyCount() == 0 && !frame->listing().empty(); }));
     EXPECT_TRUE(srv.failure().empty()) << srv.failure();
     EXPECT_EQ(names(), std::vector<std::string>{"fresh"});
     EXPECT_TRUE(frame->connected());
@@ -276,19 +270,17 @@ TEST_F(FrameTest, ClosingThePageWhileAListingBlocksUnwindsSafely) {
     closer.setInterval(10);
     QObject::connect(&closer, &QTimer::timeout, [&] {
         const auto t = srv.transcript();
-        if (!closed && std::count(t.begin(), t.end(), std::string("LIST")) == 2 && frame->busyCount() > 0) {
+        if (!closed && std::count(t.begin(), t.end(), std::string("LIST")) == 2 && session().busyCount() > 0) {
             closed = true;
             // What the main window does when the page is closed.
-            frame->StopTimers();
-            frame->CloseConnectionSilently();
-            frame->EmptyFrame();
+            frame->ClosePage();
         }
     });
     closer.start();
     frame->Refresh();
     closer.stop();
     EXPECT_TRUE(closed);
-    EXPECT_EQ(frame->busyCount(), 0);
+    EXPECT_EQ(session().busyCount(), 0);
     EXPECT_TRUE(frame->listing().empty());
     EXPECT_FALSE(frame->browsingEnabled());
     ASSERT_TRUE(srv.waitDone()) << srv.failure();
@@ -346,7 +338,7 @@ TEST_F(FrameTest, AbortOnAnIdleConnectionReconnectsAtOnce) {
     makeFrame(site);
     frame->StartConnect(false);
     frame->AbortOperation();
-    ASSERT_TRUE(waitFor([&] { return srv.done() && frame->busyCount() == 0; })) << srv.failure();
+    ASSERT_TRUE(waitFor([&] { return srv.done() && session().busyCount() == 0; })) << srv.failure();
     EXPECT_TRUE(srv.failure().empty()) << srv.failure();
     EXPECT_EQ(names(), std::vector<std::string>{"b"});
     EXPECT_TRUE(frame->connected());
@@ -368,7 +360,7 @@ TEST_F(FrameTest, ServerClosingMidListingLeavesAFrameThatReconnects) {
     makeFrame(site);
     frame->StartConnect(false);
     frame->Refresh();
-    ASSERT_TRUE(waitFor([&] { return frame->busyCount() == 0; }));
+    ASSERT_TRUE(waitFor([&] { return session().busyCount() == 0; }));
     EXPECT_FALSE(frame->connected());
     EXPECT_EQ(frame->tabImage(), 0);
     EXPECT_TRUE(frame->browsingEnabled());
@@ -384,20 +376,12 @@ TEST_F(FrameTest, QuickConnectPageReconnectsWithItsOwnSettings) {
     srv.acceptControl();
     connectAndList(srv, "/", fileLine("y", 1), true);
     srv.start();
-    frame = std::make_unique<Tfb>();
-    frame->sitename = "127.0.0.1";  // no site row has this name
-    {
-        TForm15 quick;
-        quick.serverCombo()->setEditText("127.0.0.1");
-        quick.portBox()->setNumber(srv.port());
-        quick.userEdit()->setText("bob");
-        quick.passwordEdit()->setText("pw");
-        quick.passiveCheck()->setChecked(true);
-        frame->StartConnect(true);
-    }
-    EXPECT_EQ(frame->timeoutms, 30000);
-    EXPECT_EQ(frame->retrydelayms, 10000);
-    EXPECT_EQ(frame->siteid, 0);
+    frame = std::make_unique<Tfb>(app.dm());
+    frame->setSitename("127.0.0.1");  // no site row has this name
+    frame->StartConnect(browser::quickSettings({"127.0.0.1", "bob", "pw", srv.port(), true}));
+    EXPECT_EQ(session().settings().timeoutms, 30000);
+    EXPECT_EQ(session().settings().retrydelayms, 10000);
+    EXPECT_EQ(session().settings().siteid, 0);
     ASSERT_EQ(names(), std::vector<std::string>{"x"});
     frame->DisconnectButton();
     frame->DisconnectButton();
@@ -443,7 +427,7 @@ TEST_F(FrameTest, WindowKeepsHandlingEventsWhileAListingBlocks) {
     QTimer ticker;
     ticker.setInterval(5);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
-        if (frame->busyCount() == 0) return;
+        if (session().busyCount() == 0) return;
         if (!blocked.isValid()) blocked.start();
         if (gap.isValid()) longest = std::max(longest, gap.elapsed());
         gap.start();

@@ -4,13 +4,12 @@
 #include "browser/browser_frame.h"
 #include "browser/connection_log.h"
 #include "browser/remote_list_model.h"
+#include "ftp/ftp_client.h"
 #include "tests/support/core/scripted_ftp_server.h"
 #include "tests/support/gui/app_fixture.h"
+#include "tests/support/gui/store_rows.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QItemSelectionModel>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -20,16 +19,8 @@
 
 namespace frametest {
 
-// Lets events run until cond holds or the time is up.
 inline bool waitFor(const std::function<bool()>& cond, int ms = 8000) {
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
+    return testing_support::waitUntil(cond, ms);
 }
 
 struct SiteRow {
@@ -40,43 +31,20 @@ struct SiteRow {
     bool pasv = true;
     bool autorefresh = false;
     std::string user = "bob", password = "pw";
-    std::string proxy = "None", socks = "None";
 };
 
 inline void addSite(store::Tdm& dm, const SiteRow& s) {
-    store::TableScope t(dm.ftpsite());
-    t->append();
-    t->setString("name", s.name);
-    t->setString("address", "127.0.0.1");
-    t->setInteger("port", s.port);
-    t->setString("username", s.user);
-    t->setString("password", s.password);
-    t->setInteger("timeout", s.timeout);
-    t->setInteger("rd", s.rd);
-    t->setBoolean("pasv", s.pasv);
-    t->setBoolean("autorefresh", s.autorefresh);
-    t->setString("proxy", s.proxy);
-    t->setString("socks", s.socks);
-    t->post();
+    store::SiteRecord r = testing_support::loopbackSite(s.name, s.port);
+    r.rd = s.rd;
+    r.timeout = s.timeout;
+    r.pasv = s.pasv;
+    r.autorefresh = s.autorefresh;
+    r.username = s.user;
+    r.password = s.password;
+    store::appendSite(dm, r);
 }
 
-// Keeps only the named anti-idle commands enabled; sets the idle interval.
-inline void setAntiIdle(store::Tdm& dm, const std::vector<std::string>& enabled, int interval) {
-    {
-        store::TableScope a(dm.antiidle());
-        for (a->first(); !a->eof(); a->next()) {
-            const std::string c = a->asString("command");
-            a->edit();
-            a->setBoolean("tf", std::find(enabled.begin(), enabled.end(), c) != enabled.end());
-            a->post();
-        }
-    }
-    store::TableScope o(dm.options());
-    o->first();
-    o->edit();
-    o->setInteger("interval", interval);
-    o->post();
-}
+using testing_support::setAntiIdle;
 
 using Server = testing_support::ScriptedFtpServer;
 
@@ -124,10 +92,12 @@ protected:
 
     void makeFrame(const SiteRow& site) {
         addSite(app.dm(), site);
-        frame = std::make_unique<Tfb>();
-        frame->sitename = QString::fromStdString(site.name);
-        QObject::connect(frame.get(), &Tfb::tabImageChanged, [this](int i) { tabImages.push_back(i); });
+        frame = std::make_unique<Tfb>(app.dm());
+        frame->setSitename(QString::fromStdString(site.name));
+        QObject::connect(frame.get(), &Tfb::connectedChanged, [this](bool on) { tabImages.push_back(on ? 1 : 0); });
     }
+
+    browser::ConnectionSession& session() { return frame->session(); }
 
     std::vector<std::string> names() const {
         std::vector<std::string> out;

@@ -54,7 +54,7 @@ TEST_F(BrowseTest, CachedFoldersAreShownWithoutListingAgain) {
     connect(false);
     open("sub");
     EXPECT_EQ(names(), std::vector<std::string>{"inner"});
-    EXPECT_EQ(frame->currentdir, "/home/sub");
+    EXPECT_EQ(frame->currentdir(), "/home/sub");
     frame->GoBack();
     EXPECT_EQ(names(), (std::vector<std::string>{"sub", "f"}));
     expectModelConsistent();
@@ -287,7 +287,7 @@ TEST_F(BrowseTest, ExportWholeTreeByteForByte) {
     EXPECT_EQ(got.substr(0, expected.size()), expected);
     EXPECT_EQ(got.size(), expected.size() + 18);  // "yyyy/mm/dd hh:mm" and CR LF
     EXPECT_EQ(got.substr(got.size() - 2), "\r\n");
-    EXPECT_EQ(frame->exportdir, app.dataDir());
+    EXPECT_EQ(frame->exportdir(), app.dataDir());
     EXPECT_TRUE(app.dialogs().saveRequests.back().endsWith("|*.txt (*.txt)"));
 }
 

@@ -13,7 +13,9 @@
 using namespace frametest;
 namespace fs = std::filesystem;
 
-TEST_F(FrameTest, RealServerBrowseCreateRenameDeleteExport) {
+class RealServerFrameTest : public FrameTest {};
+
+TEST_F(RealServerFrameTest, BrowseCreateRenameDeleteExport) {
     testing_support::PyftpdlibServer ftp;
     std::string why;
     if (!ftp.Start(&why)) GTEST_SKIP() << why;
@@ -32,16 +34,16 @@ TEST_F(FrameTest, RealServerBrowseCreateRenameDeleteExport) {
     makeFrame(site);
     frame->StartConnect(false);
     ASSERT_TRUE(frame->browsingEnabled()) << ftp.Log();
-    EXPECT_EQ(frame->currentdir, "/");
+    EXPECT_EQ(frame->currentdir(), "/");
     EXPECT_EQ(names(), (std::vector<std::string>{"tree", "old name.txt"}));
 
     // Into the tree and back.
     selectRows({rowOf("tree")});
     frame->OpenSelectedFolder();
-    EXPECT_EQ(frame->currentdir, "/tree");
+    EXPECT_EQ(frame->currentdir(), "/tree");
     EXPECT_EQ(names(), (std::vector<std::string>{"mid", "a.txt"}));
     frame->GoBack();
-    EXPECT_EQ(frame->currentdir, "/");
+    EXPECT_EQ(frame->currentdir(), "/");
 
     // A new folder exists on disk and shows at the end.
     app.dialogs().inputAnswers.push_back(QStringLiteral("made"));

@@ -72,7 +72,7 @@ protected:
 
     int run(int page, std::function<void(TForm2&)> fn) {
         testing_support::onNextModal([fn](QDialog& d) { fn(dynamic_cast<TForm2&>(d)); });
-        return TForm2::Execute(nullptr, page);
+        return TForm2::Execute(nullptr, app.dm(), page);
     }
 
     static QStringList texts(QListWidget* list) {
@@ -338,33 +338,6 @@ TEST_F(OptionsDialogTest, OpensOnTheRequestedPageAndHelpFollowsThePage) {
     EXPECT_EQ(dialogs().helpRequests,
               (QStringList{file + "|item29", file + "|item30", file + "|item31", file + "|item32"}));
     EXPECT_TRUE(dialogs().messages.empty());
-}
-
-}  // namespace
-
-#include "app/main_window.h"
-#include "browser/browser_frame.h"
-
-namespace {
-
-TEST_F(OptionsDialogTest, OkMakesEveryOpenFrameTakeTheNewOptions) {
-    seed(dm().antiidle(), "command", {{"NOOP", true}});
-    writeOptions(true, 30, "auto", "none", 2048, 1024, true);
-    TForm1 main;
-    // No such site: the frame shows its error and stays unconnected.
-    main.OpenBrowserPage("nowhere-a", false);
-    main.OpenBrowserPage("nowhere-b", false);
-    ASSERT_EQ(main.frames().size(), 2);
-    dialogs().inputAnswers.push_back(QString("stat"));
-    run(0, [&](TForm2& f) {
-        f.seInterval->setValue(42);
-        f.btAddCommand->click();
-        f.btOk->click();
-    });
-    for (Tfb* frame : main.frames()) {
-        EXPECT_EQ(frame->antiidleinterval, 42);
-        EXPECT_EQ(frame->antiidlecmds, (std::vector<std::string>{"NOOP", "STAT"}));
-    }
 }
 
 }  // namespace

@@ -147,7 +147,7 @@ protected:
 // --- Editors on their own ----------------------------------------------------
 
 TEST_F(ProfileEditorTest, NewProxyStartsEmptyAndStoresNoTypeAsMinusOne) {
-    TForm5 ed;
+    TForm5 ed(app.dm());
     ed.setWindowTitle("Add Proxy");
     EXPECT_EQ(ed.sePort->value(), 0);
     EXPECT_EQ(ed.cbType->currentIndex(), -1);
@@ -165,7 +165,7 @@ TEST_F(ProfileEditorTest, NewProxyStartsEmptyAndStoresNoTypeAsMinusOne) {
 }
 
 TEST_F(ProfileEditorTest, NewSocksWithOnlyNameAndHostStoresTheStartValues) {
-    TForm7 ed;
+    TForm7 ed(app.dm());
     ed.setWindowTitle("Add Socks");
     ed.edName->setText("s1");
     ed.edHost->setText("10.0.0.1");
@@ -175,7 +175,7 @@ TEST_F(ProfileEditorTest, NewSocksWithOnlyNameAndHostStoresTheStartValues) {
 }
 
 TEST_F(ProfileEditorTest, LoginEnablesTheBoxesAndTheirTextsAreSavedEitherWay) {
-    TForm5 ed;
+    TForm5 ed(app.dm());
     ed.setWindowTitle("Add Proxy");
     ed.gbLogin->setChecked(true);
     EXPECT_TRUE(ed.edUsername->isEnabled());
@@ -205,7 +205,7 @@ TEST_F(ProfileEditorTest, ProxyChecksRunInOrderAndSaveNothing) {
     };
     for (const Case& c : cases) {
         dialogs().clear();
-        TForm5 ed;
+        TForm5 ed(app.dm());
         ed.setWindowTitle("Add Proxy");
         ed.edName->setText(c.name);
         ed.edServer->setText(c.server);
@@ -225,7 +225,7 @@ TEST_F(ProfileEditorTest, ProxyChecksRunInOrderAndSaveNothing) {
 
 TEST_F(ProfileEditorTest, SocksChecksRunInOrder) {
     addSocks({"Taken", "x", 1, false, "", "", 0, "NoSocks"});
-    TForm7 ed;
+    TForm7 ed(app.dm());
     ed.setWindowTitle("Add Socks");
     ed.btOk->click();
     ed.edName->setText("Taken");
@@ -248,7 +248,7 @@ TEST_F(ProfileEditorTest, EditUnderItsOwnNameSavesAndUnderAnotherTakenNameRefuse
     addProxy({"a", "ha", 21, false, "", "", 1, "UserSite"});
     addProxy({"b", "hb", 21, false, "", "", 2, "Site"});
     {
-        TForm5 ed;
+        TForm5 ed(app.dm());
         ed.setWindowTitle("Edit Proxy");
         ed.setOpeningName(std::string("a"));
         ed.edName->setText("a");
@@ -258,7 +258,7 @@ TEST_F(ProfileEditorTest, EditUnderItsOwnNameSavesAndUnderAnotherTakenNameRefuse
     }
     EXPECT_TRUE(dialogs().messages.empty());
     {
-        TForm5 ed;
+        TForm5 ed(app.dm());
         ed.setWindowTitle("Edit Proxy");
         ed.setOpeningName(std::string("a"));
         ed.edName->setText("b");
@@ -275,7 +275,7 @@ TEST_F(ProfileEditorTest, EditUnderItsOwnNameSavesAndUnderAnotherTakenNameRefuse
 
 TEST_F(ProfileEditorTest, EditingAProfileThatVanishedClosesAndWritesNothing) {
     addSocks({"other", "h", 1, false, "", "", 0, "NoSocks"});
-    TForm7 ed;
+    TForm7 ed(app.dm());
     ed.setWindowTitle("Edit Socks");
     ed.setOpeningName(std::string("gone"));
     ed.edName->setText("gone2");
@@ -287,7 +287,7 @@ TEST_F(ProfileEditorTest, EditingAProfileThatVanishedClosesAndWritesNothing) {
 
 TEST_F(ProfileEditorTest, PortTextThatIsNotANumberStoresZeroAndLongNamesFitWhole) {
     const QString longName(1000, QChar('n'));
-    TForm7 ed;
+    TForm7 ed(app.dm());
     ed.setWindowTitle("Add Socks");
     ed.edName->setText(longName);
     ed.edHost->setText("h");
@@ -297,7 +297,7 @@ TEST_F(ProfileEditorTest, PortTextThatIsNotANumberStoresZeroAndLongNamesFitWhole
     EXPECT_EQ(socks()[0].name, std::string(1000, 'n'));
     EXPECT_EQ(socks()[0].port, 0);
 
-    TForm7 again;
+    TForm7 again(app.dm());
     again.setWindowTitle("Add Socks");
     again.edName->setText(longName);
     again.edHost->setText("h");
@@ -335,7 +335,7 @@ TEST_F(ProfileEditorTest, OptionsListsShowTheProfilesAndTakeNewOnesAfterCancel) 
         e.cbVersion->setCurrentIndex(2);
         e.btOk->click();
     });
-    EXPECT_EQ(TForm2::Execute(nullptr, TForm2::PageProxy), QDialog::Rejected);
+    EXPECT_EQ(TForm2::Execute(nullptr, app.dm(), TForm2::PageProxy), QDialog::Rejected);
     EXPECT_EQ(proxies().size(), 2u);
     EXPECT_EQ(socks().size(), 2u);
     EXPECT_EQ(socks()[1], (Socks{"s2", "sh2", 1080, false, "", "", 2, "Socks4A"}));
@@ -375,7 +375,7 @@ TEST_F(ProfileEditorTest, EditFillsTheEditorAndRewritesTheSelectedRow) {
         EXPECT_EQ(e.cbType->currentIndex(), -1);
         e.btCancel->click();
     });
-    TForm2::Execute(nullptr, TForm2::PageProxy);
+    TForm2::Execute(nullptr, app.dm(), TForm2::PageProxy);
     const auto rows = proxies();
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[1], (Proxy{"corp2", "new.host", 3128, true, "u", "p", 2, "Site"}));
@@ -392,7 +392,7 @@ TEST_F(ProfileEditorTest, EditAndRemoveWithoutASelectedRowDoNothing) {
         f.btOk->click();
     });
     next<TForm7>([](TForm7&) { ADD_FAILURE() << "an editor opened without a selected row"; });
-    TForm2::Execute(nullptr, TForm2::PageSocks);
+    TForm2::Execute(nullptr, app.dm(), TForm2::PageSocks);
     EXPECT_EQ(socks().size(), 1u);
 }
 
@@ -409,7 +409,7 @@ TEST_F(ProfileEditorTest, RemoveDeletesAtOnceWithoutAskingAndLeavesSitesAlone) {
         EXPECT_EQ(f.lvSocks->topLevelItemCount(), 0);
         f.btCancel->click();
     });
-    TForm2::Execute(nullptr, TForm2::PageProxy);
+    TForm2::Execute(nullptr, app.dm(), TForm2::PageProxy);
     EXPECT_TRUE(proxies().empty());
     EXPECT_TRUE(socks().empty());
     EXPECT_TRUE(dialogs().messages.empty());
@@ -423,7 +423,7 @@ TEST_F(ProfileEditorTest, OpenSiteEditorFollowsAddRenameAndRemove) {
     addProxy({"b", "h", 1, false, "", "", 0, "None"});
     addProxy({"c", "h", 1, false, "", "", 0, "None"});
     addSite("site1", "b", "None");
-    TForm4 site;
+    TForm4 site(app.dm());
     site.FillProfileLists();
     site.proxyCombo()->setCurrentIndex(3);  // "c"
 
@@ -457,7 +457,7 @@ TEST_F(ProfileEditorTest, OpenSiteEditorFollowsAddRenameAndRemove) {
 TEST_F(ProfileEditorTest, RenameInOpenSiteEditorKeepsPositionAndSelection) {
     addSocks({"x", "h", 1, false, "", "", 0, "NoSocks"});
     addSocks({"y", "h", 1, false, "", "", 0, "NoSocks"});
-    TForm4 site;
+    TForm4 site(app.dm());
     site.FillProfileLists();
     site.socksCombo()->setCurrentIndex(1);
     next<TForm2>([&](TForm2& f) {
@@ -477,7 +477,7 @@ TEST_F(ProfileEditorTest, RenameInOpenSiteEditorKeepsPositionAndSelection) {
 
 TEST_F(ProfileEditorTest, AProfileNamedNoneNeverTakesThePlaceholder) {
     addProxy({"None", "h", 1, false, "", "", 0, "None"});
-    TForm4 site;
+    TForm4 site(app.dm());
     site.FillProfileLists();
     ASSERT_EQ(entries(site.proxyCombo()), (QStringList{"None", "None"}));
     next<TForm2>([&](TForm2& f) {

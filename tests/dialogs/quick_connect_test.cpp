@@ -1,8 +1,8 @@
 // Quick connect: the quickftp history, what "C&onnect" hands over and
 // records, and "Save ftp site".
-#include "app/site_list_pane.h"
 #include "dialogs/quick_connect.h"
 #include "dialogs/site_editor.h"
+#include "store/site_records.h"
 #include "tests/support/gui/app_fixture.h"
 
 #include <QCheckBox>
@@ -51,7 +51,11 @@ QStringList items(QComboBox* box) {
 
 class QuickConnectTest : public AppTest {
 protected:
-    void TearDown() override { sites::setMainWindowCalls({}); }
+    // Runs the dialog as the main window does; `open` stands for opening the page.
+    TForm15::Outcome run(TForm15::OpenPage open = {}) {
+        if (!open) open = [](const store::QuickConnection&) {};
+        return TForm15::Execute(nullptr, app.dm(), open);
+    }
 };
 
 TEST_F(QuickConnectTest, HistoryFillsTheListAndMatchingTextFillsTheRest) {
@@ -59,7 +63,6 @@ TEST_F(QuickConnectTest, HistoryFillsTheListAndMatchingTextFillsTheRest) {
     addQuick(app.dm(), {"b.example", "bob", "pb", 21, true});
     onNextModal([](QDialog& d) {
         auto& q = static_cast<TForm15&>(d);
-        EXPECT_EQ(TForm15::current(), &q);
         EXPECT_EQ(items(q.serverCombo()), (QStringList{"a.example", "b.example"}));
         // The box starts empty and the defaults stand.
         EXPECT_EQ(q.address(), QString());
@@ -83,26 +86,27 @@ TEST_F(QuickConnectTest, HistoryFillsTheListAndMatchingTextFillsTheRest) {
         EXPECT_TRUE(q.passive());
         q.cancelButton()->click();
     });
-    TForm15::Execute(nullptr);
-    EXPECT_EQ(TForm15::current(), nullptr);
+    EXPECT_EQ(run().result, QDialog::Rejected);
     EXPECT_EQ(quickRows(app.dm()).size(), 2u);
 }
 
 TEST_F(QuickConnectTest, ConnectHandsOverWhileOpenThenRecordsOneRowPerAddress) {
     QStringList seen;
-    sites::setMainWindowCalls({[&](const QString& name, bool quick) {
-                                   TForm15* q = TForm15::current();
-                                   ASSERT_NE(q, nullptr);
-                                   EXPECT_TRUE(quick);
-                                   seen << QStringLiteral("%1|%2|%3|%4|%5")
-                                               .arg(name, q->user(), q->password())
-                                               .arg(q->port())
-                                               .arg(q->passive());
-                               },
-                               nullptr});
-    auto connectWith = [](const QString& host, const QString& user, int port, bool pasv) {
-        onNextModal([=](QDialog& d) {
+    TForm15* open = nullptr;
+    const auto page = [&](const store::QuickConnection& t) {
+        // The window is still open while the page is made.
+        ASSERT_NE(open, nullptr);
+        EXPECT_NE(open->result(), QDialog::Accepted);
+        seen << QStringLiteral("%1|%2|%3|%4|%5")
+                    .arg(QString::fromStdString(t.ftp), QString::fromStdString(t.user),
+                         QString::fromStdString(t.pass))
+                    .arg(t.port)
+                    .arg(t.pasv);
+    };
+    auto connectWith = [&](const QString& host, const QString& user, int port, bool pasv) {
+        onNextModal([=, &open](QDialog& d) {
             auto& q = static_cast<TForm15&>(d);
+            open = &q;
             q.serverCombo()->setEditText(host);
             q.userEdit()->setText(user);
             q.passwordEdit()->setText(QStringLiteral("secret"));
@@ -111,7 +115,7 @@ TEST_F(QuickConnectTest, ConnectHandsOverWhileOpenThenRecordsOneRowPerAddress) {
             q.connectButton()->click();
             EXPECT_EQ(q.result(), QDialog::Accepted);
         });
-        TForm15::Execute(nullptr);
+        run(page);
     };
     connectWith(QStringLiteral("h.example"), QStringLiteral("first"), 21, true);
     connectWith(QStringLiteral("other.example"), QStringLiteral("o"), 990, true);
@@ -131,14 +135,17 @@ TEST_F(QuickConnectTest, ConnectHandsOverWhileOpenThenRecordsOneRowPerAddress) {
 
 TEST_F(QuickConnectTest, EmptyAddressIsPassedOnAndAPressWhileConnectingIsIgnored) {
     QStringList names;
+    TForm15* open = nullptr;
     // Opening the page pumps messages, so the button can be pressed again meanwhile.
-    sites::setMainWindowCalls({[&](const QString& name, bool) {
-                                   names << name;
-                                   TForm15::current()->connectButton()->click();
-                               },
-                               nullptr});
-    onNextModal([](QDialog& d) { static_cast<TForm15&>(d).connectButton()->click(); });
-    TForm15::Execute(nullptr);
+    const auto page = [&](const store::QuickConnection& t) {
+        names << QString::fromStdString(t.ftp);
+        open->connectButton()->click();
+    };
+    onNextModal([&](QDialog& d) {
+        open = &static_cast<TForm15&>(d);
+        open->connectButton()->click();
+    });
+    run(page);
     EXPECT_EQ(names, QStringList{QString()});
     EXPECT_EQ(quickRows(app.dm()).size(), 1u);
 }
@@ -155,7 +162,7 @@ TEST_F(QuickConnectTest, ClearHistoryEmptiesTableAndListButKeepsTyping) {
         EXPECT_TRUE(quickRows(app.dm()).empty());
         q.cancelButton()->click();
     });
-    TForm15::Execute(nullptr);
+    run();
     EXPECT_TRUE(quickRows(app.dm()).empty());
 
     // After clearing, a connect adds exactly one row again.
@@ -164,7 +171,7 @@ TEST_F(QuickConnectTest, ClearHistoryEmptiesTableAndListButKeepsTyping) {
         q.serverCombo()->setEditText(QStringLiteral("z.example"));
         q.connectButton()->click();
     });
-    TForm15::Execute(nullptr);
+    run();
     ASSERT_EQ(quickRows(app.dm()).size(), 1u);
     EXPECT_EQ(quickRows(app.dm())[0].ftp, "z.example");
 }
@@ -201,13 +208,13 @@ TEST_F(QuickConnectTest, SaveFtpSiteOpensAPrefilledEditor) {
         q.saveSiteButton()->click();
         EXPECT_EQ(editors, 1);
         // The quick-connect window is unchanged and still open.
-        EXPECT_EQ(TForm15::current(), &q);
         EXPECT_EQ(q.address(), QStringLiteral("s.example"));
         EXPECT_EQ(q.port(), 2100);
         EXPECT_NE(q.result(), QDialog::Accepted);
         q.cancelButton()->click();
     });
-    TForm15::Execute(nullptr);
+    // The opener refills its site list: a site was saved.
+    EXPECT_TRUE(run().siteSaved);
 
     store::TableScope t(app.dm().ftpsite());
     ASSERT_TRUE(t->locate("name", {std::string("Saved")}));

@@ -1,8 +1,8 @@
 // Site editor: what OK stores for new and edited sites, the checks it makes
 // first, and the controls' own rules.
-#include "app/site_list_pane.h"
 #include "dialogs/site_editor.h"
 #include "tests/support/gui/app_fixture.h"
+#include "tests/support/gui/store_rows.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -34,12 +34,7 @@ void addSite(store::Tdm& dm, const std::string& name, const std::string& address
     t->post();
 }
 
-std::vector<std::string> column(store::Table& table, const std::string& field) {
-    std::vector<std::string> out;
-    store::TableScope t(table);
-    for (t->first(); !t->eof(); t->next()) out.push_back(t->asString(field));
-    return out;
-}
+using testing_support::column;
 
 std::string field(store::Tdm& dm, const std::string& site, const std::string& name) {
     store::TableScope t(dm.ftpsite());
@@ -47,21 +42,22 @@ std::string field(store::Tdm& dm, const std::string& site, const std::string& na
     return t->asString(name);
 }
 
-// Runs the editor as its callers do, with `fill` acting on it instead of the user.
-void withEditor(const std::function<void()>& open, std::function<void(TForm4&)> fill) {
-    onNextModal([fill](QDialog& d) { fill(static_cast<TForm4&>(d)); });
-    open();
-}
-void newSite(std::function<void(TForm4&)> fill) { withEditor([] { TForm4::NewSite(nullptr); }, fill); }
-void editSite(const char* name, std::function<void(TForm4&)> fill) {
-    withEditor([name] { TForm4::EditSite(nullptr, QString::fromUtf8(name)); }, fill);
-}
-
 QString nowText() {
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-class SiteEditorTest : public AppTest {};
+class SiteEditorTest : public AppTest {
+protected:
+    // Runs the editor as its callers do, with `fill` acting on it instead of the user.
+    TForm4::Outcome newSite(std::function<void(TForm4&)> fill) {
+        onNextModal([fill](QDialog& d) { fill(static_cast<TForm4&>(d)); });
+        return TForm4::NewSite(nullptr, app.dm());
+    }
+    TForm4::Outcome editSite(const char* name, std::function<void(TForm4&)> fill) {
+        onNextModal([fill](QDialog& d) { fill(static_cast<TForm4&>(d)); });
+        return TForm4::EditSite(nullptr, app.dm(), QString::fromUtf8(name));
+    }
+};
 
 TEST_F(SiteEditorTest, NewSiteStoresDefaultsAndSaveTime) {
     const QString before = nowText();
@@ -137,10 +133,6 @@ TEST_F(SiteEditorTest, EditRenameChecksOnlyChangedNamesAndCarriesTasksAndPages) 
             t->post();
         }
     }
-    QStringList renames;
-    sites::setMainWindowCalls(
-        {nullptr, [&](const QString& a, const QString& b) { renames << a + "->" + b; }});
-
     editSite("One", [this](TForm4& e) {
         EXPECT_EQ(e.windowTitle(), QStringLiteral("Edit FTP Site"));
         EXPECT_EQ(e.addressEdit()->text(), QStringLiteral("one.example"));
@@ -160,13 +152,13 @@ TEST_F(SiteEditorTest, EditRenameChecksOnlyChangedNamesAndCarriesTasksAndPages) 
     EXPECT_GE(QString::fromUtf8(field(app.dm(), "Two", "cdate")), before);
     EXPECT_EQ(field(app.dm(), "Two", "cdate"), field(app.dm(), "Two", "zdate"));
 
-    editSite("One", [](TForm4& e) {
+    const TForm4::Outcome renamed = editSite("One", [](TForm4& e) {
         e.nameEdit()->setText(QStringLiteral("New"));
         e.okButton()->click();
     });
-    sites::setMainWindowCalls({});
     EXPECT_EQ(column(app.dm().ftpsite(), "name"), (std::vector<std::string>{"New", "Two"}));
-    EXPECT_EQ(renames, QStringList{"One->New"});
+    // The opener makes open pages follow the new name.
+    EXPECT_EQ(renamed.savedName, QStringLiteral("New"));
     EXPECT_EQ(column(app.dm().taskd(), "ftp"), (std::vector<std::string>{"New", "Other", "New"}));
 }
 
@@ -242,7 +234,7 @@ TEST_F(SiteEditorTest, HiddenFieldsLongCommentsAndMaskingSurviveAnEdit) {
 }
 
 TEST_F(SiteEditorTest, ControlRules) {
-    TForm4 e;
+    TForm4 e(app.dm());
     EXPECT_EQ(e.passwordEdit()->echoMode(), QLineEdit::Normal);
     e.viewPasswordCheck()->setChecked(false);
     EXPECT_EQ(e.passwordEdit()->echoMode(), QLineEdit::Password);
@@ -269,13 +261,13 @@ TEST_F(SiteEditorTest, ControlRules) {
 
 TEST_F(SiteEditorTest, CancelHelpAndSitesThatAreGone) {
     addSite(app.dm(), "C", "c.example");
-    editSite("C", [](TForm4& e) {
-        EXPECT_EQ(TForm4::openEditors(), QList<TForm4*>{&e});
+    const TForm4::Outcome cancelled = editSite("C", [](TForm4& e) {
         e.addressEdit()->setText(QStringLiteral("x.example"));
         e.helpButton()->click();
         e.cancelButton()->click();
     });
-    EXPECT_TRUE(TForm4::openEditors().isEmpty());
+    EXPECT_EQ(cancelled.result, QDialog::Rejected);
+    EXPECT_TRUE(cancelled.savedName.isEmpty());
     EXPECT_EQ(app.dialogs().helpRequests.size(), 1);
     EXPECT_TRUE(app.dialogs().helpRequests.value(0).endsWith("Ostrafen.hlp|Overview"));
     EXPECT_EQ(field(app.dm(), "C", "address"), "c.example");
@@ -286,7 +278,7 @@ TEST_F(SiteEditorTest, CancelHelpAndSitesThatAreGone) {
     testing_support::clearModalHandlers();
 
     // Deleted while the editor was open: OK writes nothing and adds no row.
-    editSite("C", [this](TForm4& e) {
+    const TForm4::Outcome gone = editSite("C", [this](TForm4& e) {
         {
             store::TableScope t(app.dm().ftpsite());
             ASSERT_TRUE(t->locate("name", {std::string("C")}));
@@ -295,6 +287,7 @@ TEST_F(SiteEditorTest, CancelHelpAndSitesThatAreGone) {
         e.okButton()->click();
     });
     EXPECT_TRUE(column(app.dm().ftpsite(), "name").empty());
+    EXPECT_TRUE(gone.savedName.isEmpty());
 }
 
 }  // namespace

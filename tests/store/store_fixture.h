@@ -1,6 +1,7 @@
 #pragma once
 // A private folder per test with a data module that can be pointed at it.
 #include "store/table.h"
+#include "tests/support/core/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,6 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <random>
 #include <string>
 
 namespace store_test {
@@ -23,24 +23,7 @@ inline void writeAll(const std::filesystem::path& p, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-class TempDir {
-public:
-    TempDir() {
-        std::random_device rd;
-        dir_ = std::filesystem::temp_directory_path() /
-               ("ostrafen-store-" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(dir_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    std::filesystem::path path(const std::string& name) const { return dir_ / name; }
-    const std::filesystem::path& dir() const { return dir_; }
-
-private:
-    std::filesystem::path dir_;
-};
+using TempDir = testing_support::TempFolder;
 
 class StoreTest : public ::testing::Test {
 protected:

@@ -1,3 +1,4 @@
+#include "store/site_records.h"
 #include "tests/store/store_fixture.h"
 
 #include <vector>
@@ -376,16 +377,38 @@ TEST_F(WriteBatchTest, DisconnectInsideABatchWritesIt) {
 
 namespace {
 
-TEST(DataModule, InstanceIsTheNewestLiveModule) {
-    auto a = std::make_unique<store::Tdm>();
-    auto b = std::make_unique<store::Tdm>();
-    auto c = std::make_unique<store::Tdm>();
-    EXPECT_EQ(store::Tdm::instance(), c.get());
-    b.reset();  // out of order
-    c.reset();
-    EXPECT_EQ(store::Tdm::instance(), a.get());
-    a.reset();
-    EXPECT_EQ(store::Tdm::instance(), nullptr);
+// The site operations the windows call instead of walking the tables.
+TEST_F(StoreTest, SiteRenameCarriesTasksAndConnectStampsTheSite) {
+    store::SiteRecord one;
+    one.name = "One";
+    one.address = "one.example";
+    one.port = 2121;
+    const int id = store::appendSite(*dm, one);
+    one.name = "Two";
+    store::appendSite(*dm, one);
+    {
+        TableScope t(dm->taskd());
+        for (const char* site : {"One", "one", "One"}) {
+            t->append();
+            t->setString("ftp", site);
+            t->post();
+        }
+    }
+    EXPECT_EQ(store::renameSite(*dm, "One", "Two"), store::RenameResult::NameTaken);
+    EXPECT_EQ(store::renameSite(*dm, "Gone", "Three"), store::RenameResult::NotFound);
+    EXPECT_EQ(store::renameSite(*dm, "One", "Uno"), store::RenameResult::Renamed);
+    TableScope t(dm->taskd());
+    std::vector<std::string> tasks;
+    for (t->first(); !t->eof(); t->next()) tasks.push_back(t->asString("ftp"));
+    EXPECT_EQ(tasks, (std::vector<std::string>{"Uno", "one", "Uno"}));
+
+    EXPECT_FALSE(store::openSiteForConnect(*dm, "One", "2030-01-01 00:00:00"));
+    const auto site = store::openSiteForConnect(*dm, "Uno", "2030-01-01 00:00:00");
+    ASSERT_TRUE(site);
+    EXPECT_EQ(site->id, id);
+    EXPECT_EQ(site->port, 2121);
+    EXPECT_EQ(site->zdate, "2030-01-01 00:00:00");
+    EXPECT_EQ(store::findSite(*dm, "Uno")->zdate, "2030-01-01 00:00:00");
 }
 
 }  // namespace

@@ -2,11 +2,11 @@
 // Small helpers for GUI tests: readable Qt strings in GoogleTest failure
 // messages, and waiting on a condition while events are processed.
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QString>
 #include <QStringList>
 #include <QTest>
 #include <ostream>
+#include <utility>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 inline void PrintTo(const QStringList& l, std::ostream* os) {
@@ -17,17 +17,12 @@ inline void PrintTo(const QStringList& l, std::ostream* os) {
 
 namespace testing_support {
 
-// Processes events until `condition` holds or `ms` milliseconds have passed;
-// returns the condition's last value. Use inside EXPECT_TRUE / ASSERT_TRUE.
+// The one wait of the GUI tests: processes events until `condition` holds or
+// `ms` milliseconds have passed; returns the condition's last value. Use inside
+// EXPECT_TRUE / ASSERT_TRUE. Never a fixed sleep.
 template <typename F>
 bool waitUntil(F&& condition, int ms = 5000) {
-    QDeadlineTimer deadline(ms);
-    while (!condition()) {
-        if (deadline.hasExpired()) return condition();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QTest::qSleep(1);
-    }
-    return true;
+    return QTest::qWaitFor(std::forward<F>(condition), ms);
 }
 
 }  // namespace testing_support

@@ -10,6 +10,7 @@ ScriptedDialogs::~ScriptedDialogs() { ui::DialogService::setInstance(nullptr); }
 ui::MsgResult ScriptedDialogs::message(QWidget*, ui::MsgKind kind, const QString& text,
                                        ui::MsgButtons buttons) {
     messages.push_back({kind, text, buttons});
+    if (whileOpen) whileOpen();
     if (buttons == ui::MsgButtons::Ok) return ui::MsgResult::Ok;
     if (confirmAnswers.empty()) return defaultConfirm;
     const ui::MsgResult r = confirmAnswers.front();
@@ -31,6 +32,7 @@ std::optional<QString> take(std::deque<std::optional<QString>>& q) {
 std::optional<QString> ScriptedDialogs::inputBox(QWidget*, const QString& caption,
                                                  const QString& prompt, const QString& value) {
     inputPrompts << caption + QLatin1Char('|') + prompt + QLatin1Char('|') + value;
+    if (whileOpen) whileOpen();
     return take(inputAnswers);
 }
 
@@ -38,6 +40,7 @@ std::optional<QString> ScriptedDialogs::saveFile(QWidget*, const QString& captio
                                                  const QString& startDir, const QString& fileName,
                                                  const QString& filter) {
     saveRequests << QStringList{caption, startDir, fileName, filter}.join(QLatin1Char('|'));
+    if (whileOpen) whileOpen();
     return take(saveAnswers);
 }
 

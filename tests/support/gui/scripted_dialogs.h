@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -41,6 +42,10 @@ public:
     std::deque<std::optional<QString>> inputAnswers;  // empty queue: cancelled
     std::deque<std::optional<QString>> saveAnswers;   // empty queue: cancelled
     std::deque<std::optional<QString>> folderAnswers; // empty queue: cancelled
+
+    // Runs while a box or dialog is "open", before it answers: a real one runs
+    // the event loop there, so timers fire and connections drop meanwhile.
+    std::function<void()> whileOpen;
 
     // What happened.
     std::vector<RecordedMessage> messages;

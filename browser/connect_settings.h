@@ -1,0 +1,41 @@
+#pragma once
+// What a page connects with: built from a saved site (with its proxy and
+// SOCKS profiles) or from what was typed in quick connect, and handed to the
+// page's session. Plain data; nothing here reads a window.
+#include "ftp/ftp_client.h"
+#include "ftp/socks.h"
+
+#include <optional>
+#include <string>
+
+namespace store {
+class Tdm;
+struct QuickConnection;
+}
+
+namespace browser {
+
+struct ConnectSettings {
+    bool quick = false;            // typed in quick connect: no site row behind it
+    int siteid = 0;                // the site's id; 0 for a quick connection
+    std::string host;
+    int port = 21;
+    std::string username, password;
+    bool passive = true;
+    bool autorefresh = false;      // list the server on every folder change
+    int timeoutms = 0;             // connect and read time-out
+    int retrydelayms = 0;          // wait between connection attempts
+    std::string proxyname = "None", socksname = "None";
+    TIdFtpProxySettings proxy;     // applied only when the profile was found
+    TIdSocksInfo socks;
+};
+
+// The settings of the site called `name`; its latest-access date becomes
+// `now`. A profile name without a profile row connects without it. Nothing
+// when the site is not there.
+std::optional<ConnectSettings> siteSettings(store::Tdm& dm, const std::string& name, const std::string& now);
+
+// A quick connection: 30 s time-out, 10 s between attempts, no profiles.
+ConnectSettings quickSettings(const store::QuickConnection& typed);
+
+}  // namespace browser

@@ -1,0 +1,430 @@
+#include "browser/connection_session.h"
+
+#include "browser/qt_message_pump.h"
+#include "ftp/ftp_client.h"
+
+#include <QRandomGenerator>
+#include <QTimer>
+
+#include <cmath>
+
+namespace browser {
+
+// ---------------------------------------------------------------- operation
+
+PageOperation::PageOperation(PageOperation&& other) noexcept
+    : session_(other.session_),
+      generation_(other.generation_),
+      folder_(std::move(other.folder_)),
+      admitted_(other.admitted_) {
+    other.admitted_ = false;
+    other.session_.clear();
+}
+
+PageOperation& PageOperation::operator=(PageOperation&& other) noexcept {
+    if (this != &other) {
+        end();
+        session_ = other.session_;
+        generation_ = other.generation_;
+        folder_ = std::move(other.folder_);
+        admitted_ = other.admitted_;
+        other.admitted_ = false;
+        other.session_.clear();
+    }
+    return *this;
+}
+
+PageOperation::~PageOperation() { end(); }
+
+bool PageOperation::sameConnection() const {
+    return admitted_ && session_ && session_->generation() == generation_;
+}
+
+bool PageOperation::still() const { return sameConnection() && session_->currentdir() == folder_; }
+
+void PageOperation::follow() {
+    if (sameConnection()) folder_ = session_->currentdir();
+}
+
+void PageOperation::adopt() {
+    if (!admitted_ || !session_) return;
+    generation_ = session_->generation();
+    folder_ = session_->currentdir();
+}
+
+void PageOperation::end() {
+    if (!admitted_) return;
+    admitted_ = false;
+    if (ConnectionSession* s = session_.data()) s->endOperation();
+    session_.clear();
+}
+
+// ---------------------------------------------------------------- session
+
+namespace {
+const char* kRetryPrefix = "Error occured,wait ";
+}
+
+ConnectionSession::ConnectionSession(QObject* parent)
+    : QObject(parent),
+      io_(std::make_unique<TIdIOHandlerSocket>()),
+      logEvent_(std::make_unique<TIdLogEvent>()),
+      client_(std::make_unique<TIdFTP>()),
+      pump_(acquireMessagePump()) {
+    client_->ReadTimeout = 0;
+    client_->RecvBufferSize = 2048;
+    client_->SendBufferSize = 1024;
+    client_->Port = 0;
+    client_->MaxLineAction = maException;
+    client_->SetIOHandler(io_.get());
+    logEvent_->Active = true;
+    logEvent_->LogTime = false;
+    logEvent_->ReplaceCRLF = false;
+    client_->Intercept = logEvent_.get();
+
+    client_->OnConnected = [this](void*) { onConnected(); };
+    client_->OnDisconnected = [this](void*) { onDisconnected(); };
+    client_->OnStatus = [this](void*, TIdStatus s, const std::string&) {
+        if (s != StatusDisconnected) return;
+        queue_.running = false;
+        antiIdleTimer_->stop();
+        emit connectionLost();
+    };
+    logEvent_->OnSent = [this](void*, const std::string&, const std::string& data) {
+        // Any command restarts the idle time, the user's as well as ours.
+        queue_.idlecount = 0;
+        emit logText(data, 0);
+    };
+    logEvent_->OnReceived = [this](void*, const std::string&, const std::string& data) { emit logText(data, 1); };
+
+    retryTimer_ = new QTimer(this);
+    retryTimer_->setSingleShot(true);  // one attempt at a time; re-armed after a failure
+    connect(retryTimer_, &QTimer::timeout, this, &ConnectionSession::retryTick);
+    antiIdleTimer_ = new QTimer(this);
+    antiIdleTimer_->setInterval(1000);
+    connect(antiIdleTimer_, &QTimer::timeout, this, &ConnectionSession::antiIdleTick);
+}
+
+ConnectionSession::~ConnectionSession() {
+    stopTimers();
+    client_->OnStatus = nullptr;
+    client_->OnConnected = nullptr;
+    client_->OnDisconnected = nullptr;
+    client_->OnWorkBegin = nullptr;
+    client_->OnWork = nullptr;
+    client_->OnWorkEnd = nullptr;
+    client_->Intercept = nullptr;
+    closeConnection();
+    client_.reset();
+}
+
+void ConnectionSession::setSettings(const ConnectSettings& s) {
+    settings_ = s;
+    client_->Host = s.host;
+    client_->Port = s.port;
+    client_->Username = s.username;
+    client_->Password = s.password;
+    client_->Passive = s.passive;
+    client_->ReadTimeout = s.timeoutms;
+    client_->ProxySettings = s.proxy;
+    client_->SocksInfo() = s.socks;
+}
+
+void ConnectionSession::setOptions(const PageOptions& o) {
+    options_ = o;
+    client_->RecvBufferSize = o.recvb;
+    client_->SendBufferSize = o.sendb;
+    queue_.idlecount = 0;
+}
+
+bool ConnectionSession::isOpen() {
+    try {
+        // A server that closed an idle connection is noticed only by reading;
+        // acting first would send the command into the void.
+        if (!client_->Busy() && client_->IsOpen()) client_->ProbePeerClosed(false);
+        return client_->IsOpen();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void ConnectionSession::setUserDisconnected(bool on) {
+    if (userDisconnected_ == on) return;
+    userDisconnected_ = on;
+    emit stateChanged();
+}
+
+void ConnectionSession::setConnected(bool on) {
+    if (connected_ == on) return;
+    connected_ = on;
+    emit stateChanged();
+}
+
+void ConnectionSession::LogLine(const std::string& text, int kind) { emit logLine(text, kind); }
+
+// ---------------------------------------------------------------- the gate
+
+PageOperation ConnectionSession::begin() {
+    PageOperation op;
+    if (busy_ > 0) return op;
+    ++busy_;
+    op.session_ = this;
+    op.generation_ = generation_;
+    op.folder_ = currentdir_;
+    op.admitted_ = true;
+    return op;
+}
+
+void ConnectionSession::endOperation() {
+    if (--busy_ > 0) return;
+    busy_ = 0;
+    if (!waiting_.empty() && !waitingScheduled_) {
+        waitingScheduled_ = true;
+        QTimer::singleShot(0, this, &ConnectionSession::runWaiting);
+    }
+    emit becameIdle();
+}
+
+void ConnectionSession::whenIdle(QObject* context, std::function<void()> fn) {
+    waiting_.push_back({context, std::move(fn)});
+    if (idle() && !waitingScheduled_) {
+        waitingScheduled_ = true;
+        QTimer::singleShot(0, this, &ConnectionSession::runWaiting);
+    }
+}
+
+void ConnectionSession::runWaiting() {
+    waitingScheduled_ = false;
+    // Each request runs on an idle page; one that starts an operation of its
+    // own leaves the rest for the next idle moment.
+    QPointer<ConnectionSession> self(this);
+    while (self && idle() && !waiting_.empty()) {
+        Waiting w = std::move(waiting_.front());
+        waiting_.erase(waiting_.begin());
+        if (w.context) w.fn();
+    }
+}
+
+void ConnectionSession::newGeneration() {
+    ++generation_;
+    waiting_.clear();
+}
+
+// ---------------------------------------------------------------- connecting
+
+bool ConnectionSession::openConnection(PageOperation& op) {
+    retryTimer_->stop();
+    LogLine("Connecting " + client_->Host, 0);
+    try {
+        client_->OpenConnection(true, settings_.timeoutms);
+    } catch (const std::exception&) {
+        if (op.sameConnection()) {
+            const long s = std::lrint(settings_.retrydelayms / 1000.0);
+            LogLine(kRetryPrefix + std::to_string(s) + " second for retry", 2);
+            armRetry();
+        }
+        return false;
+    }
+    if (!op.sameConnection() || !isOpen()) return false;
+    // A new connection: whatever was started on the old one is over.
+    ++generation_;
+    op.adopt();
+    setUserDisconnected(false);
+    try {
+        readFolders();
+    } catch (const std::exception& e) {
+        if (op.sameConnection()) reportFailure(e);
+        return false;
+    }
+    op.follow();
+    return op.sameConnection();
+}
+
+void ConnectionSession::readFolders() {
+    currentdir_ = client_->CurrentFolder();
+    initialdir_ = client_->CurrentFolder();
+    if (currentdir_.empty()) LogLine("The server did not name its current folder.", 2);
+}
+
+bool ConnectionSession::reconnectInFolder(PageOperation& op) {
+    if (!op.sameConnection()) return false;
+    if (isOpen()) return true;
+    const std::string folder = op.folder();
+    retryTimer_->stop();
+    LogLine("Connecting " + client_->Host, 0);
+    try {
+        client_->OpenConnection(true, settings_.timeoutms);
+    } catch (const std::exception&) {
+        if (op.sameConnection()) {
+            const long s = std::lrint(settings_.retrydelayms / 1000.0);
+            LogLine(kRetryPrefix + std::to_string(s) + " second for retry", 2);
+            armRetry();
+        }
+        return false;
+    }
+    if (!op.sameConnection() || !isOpen()) return false;
+    ++generation_;
+    op.adopt();
+    setUserDisconnected(false);
+    try {
+        initialdir_ = client_->CurrentFolder();
+        // Back where the user was: acting in the login folder instead would
+        // hit a same-named entry there.
+        if (!folder.empty()) client_->ChangeFolder(folder);
+    } catch (const std::exception& e) {
+        if (!op.sameConnection()) return false;
+        reportFailure(e);
+        LogLine("Can not return to the folder " + folder + "; nothing was done.", 2);
+        return false;
+    }
+    if (!op.sameConnection()) return false;
+    currentdir_ = folder;
+    op.adopt();
+    return true;
+}
+
+void ConnectionSession::armRetry() {
+    // A delay of 0 would fire without pause; it means no retry.
+    if (settings_.retrydelayms > 0) retryTimer_->start(settings_.retrydelayms);
+}
+
+void ConnectionSession::retryTick() {
+    // Connected meanwhile: an attempt now would close the connection.
+    if (isOpen()) return;
+    PageOperation op = begin();
+    if (!op) {
+        // Another operation of this page is running: try again later.
+        armRetry();
+        return;
+    }
+    if (openConnection(op) && afterConnect) afterConnect(op);
+}
+
+void ConnectionSession::antiIdleTick() {
+    if (!idle() || client_->Busy()) return;
+    if (!isOpen()) return;
+    ++queue_.idlecount;
+    if (options_.antiidleinterval <= 0 || queue_.idlecount < options_.antiidleinterval) return;
+    queue_.idlecount = 0;
+    if (options_.antiidlecmds.empty()) return;
+    const auto i = QRandomGenerator::global()->bounded(static_cast<quint32>(options_.antiidlecmds.size()));
+    const std::string cmd = options_.antiidlecmds[i];
+    PageOperation op = begin();
+    try {
+        client_->RunCommand(cmd, -1);
+    } catch (const EIdReadTimeout& e) {
+        if (op.sameConnection()) reportFailure(e);
+    } catch (const std::exception&) {
+        // Other failures of a keep-alive command are of no interest.
+    }
+    queue_.idlecount = 0;
+}
+
+void ConnectionSession::onConnected() {
+    setConnected(true);
+    retryTimer_->stop();
+    antiIdleTimer_->start();
+}
+
+void ConnectionSession::onDisconnected() {
+    antiIdleTimer_->stop();
+    setConnected(false);
+}
+
+void ConnectionSession::reportFailure(const std::exception& e) {
+    if (dynamic_cast<const EIdProtocolReplyError*>(&e)) {
+        std::string text;
+        for (const std::string& l : client_->Text()) text += (text.empty() ? "" : " ") + l;
+        LogLine(client_->TextCode() + ":" + text, 2);
+        return;
+    }
+    emit logText(e.what(), 2);
+    if (dynamic_cast<const EIdReadTimeout*>(&e)) closeConnection();
+}
+
+// ---------------------------------------------------------------- user commands
+
+void ConnectionSession::disconnectByUser() {
+    LogLine("Disconnected from server.", 2);
+    newGeneration();
+    queue_.running = false;
+    retryTimer_->stop();
+    antiIdleTimer_->stop();
+    closeConnection();
+    setConnected(false);
+    setUserDisconnected(true);
+}
+
+void ConnectionSession::abort() {
+    try {
+        client_->AbortTransfer();
+    } catch (const std::exception&) {
+    }
+    if (!idle()) {
+        // A call of this page is blocked below this handler: close under it,
+        // so it fails and unwinds, and connect again once it has.
+        ++generation_;
+        closeConnection();
+    }
+    whenIdle(this, [this] { reconnectAfterAbort(); });
+}
+
+void ConnectionSession::reconnectAfterAbort() {
+    PageOperation op = begin();
+    if (!op) {
+        whenIdle(this, [this] { reconnectAfterAbort(); });
+        return;
+    }
+    // A live connection is closed and opened again, so the page ends connected.
+    closeConnection();
+    try {
+        client_->OpenConnection(true, settings_.timeoutms);
+    } catch (const std::exception&) {
+    }
+    if (!op.sameConnection() || !isOpen()) return;
+    ++generation_;
+    op.adopt();
+    setUserDisconnected(false);
+    if (currentdir_.empty()) {
+        try {
+            readFolders();
+        } catch (const std::exception& e) {
+            if (op.sameConnection()) reportFailure(e);
+            return;
+        }
+        op.follow();
+    }
+    if (afterConnect) afterConnect(op);
+}
+
+void ConnectionSession::closePage() {
+    stopTimers();
+    newGeneration();
+    closeConnection();
+    setConnected(false);
+    queue_ = QueueState{};
+    currentdir_.clear();
+    initialdir_.clear();
+    settings_ = ConnectSettings{};
+    setUserDisconnected(false);
+    emit closed();
+}
+
+void ConnectionSession::stopTimers() {
+    retryTimer_->stop();
+    antiIdleTimer_->stop();
+}
+
+void ConnectionSession::closeConnection() {
+    try {
+        client_->CloseConnection();
+    } catch (...) {
+    }
+}
+
+void ConnectionSession::stopPumping() {
+    logEvent_->Active = false;
+    if (pump_) pump_->Active = false;
+}
+
+}  // namespace browser

@@ -1,0 +1,245 @@
+#include "store/site_records.h"
+
+#include <set>
+
+namespace store {
+namespace {
+
+SiteRecord readSite(Table& t) {
+    SiteRecord s;
+    s.id = t.asInteger("id");
+    s.name = t.asString("name");
+    s.address = t.asString("address");
+    s.port = t.asInteger("port");
+    s.username = t.asString("username");
+    s.password = t.asString("password");
+    s.cdate = t.asString("cdate");
+    s.zdate = t.asString("zdate");
+    s.comment = t.asString("comment");
+    s.timeout = t.asInteger("timeout");
+    s.nor = t.asInteger("nor");
+    s.rd = t.asInteger("rd");
+    s.vp = t.asBoolean("vp");
+    s.defaultpath = t.asString("defaultpath");
+    s.proxy = t.asString("proxy");
+    s.socks = t.asString("socks");
+    s.pasv = t.asBoolean("pasv");
+    s.autorefresh = t.asBoolean("autorefresh");
+    s.cnc = t.asBoolean("cnc");
+    s.maxc = t.asInteger("maxc");
+    return s;
+}
+
+// The editor's order of writing, kept so a row reads the same field by field.
+void writeSite(Table& t, const SiteRecord& s) {
+    t.setString("name", s.name);
+    t.setString("address", s.address);
+    t.setInteger("port", s.port);
+    t.setString("username", s.username);
+    t.setString("password", s.password);
+    t.setString("cdate", s.cdate);
+    t.setString("zdate", s.zdate);
+    t.setString("comment", s.comment);
+    t.setInteger("timeout", s.timeout);
+    t.setInteger("nor", s.nor);
+    t.setInteger("rd", s.rd);
+    t.setBoolean("vp", s.vp);
+    t.setString("defaultpath", s.defaultpath);
+    t.setString("proxy", s.proxy);
+    t.setString("socks", s.socks);
+    t.setBoolean("pasv", s.pasv);
+    t.setBoolean("autorefresh", s.autorefresh);
+    t.setBoolean("cnc", s.cnc);
+    t.setInteger("maxc", s.maxc);
+}
+
+void renameInTasks(Tdm& dm, const std::string& from, const std::string& to) {
+    if (from == to) return;
+    TableScope t(dm.taskd());
+    // Each pass renames the first task still naming the old site.
+    while (t->locate("ftp", {from})) {
+        t->edit();
+        t->setString("ftp", to);
+        t->post();
+    }
+}
+
+std::vector<std::string> names(Table& table) {
+    std::vector<std::string> out;
+    TableScope t(table);
+    for (t->first(); !t->eof(); t->next()) out.push_back(t->asString("name"));
+    return out;
+}
+
+}  // namespace
+
+std::vector<SiteRecord> allSites(Tdm& dm) {
+    std::vector<SiteRecord> out;
+    TableScope t(dm.ftpsite());
+    for (t->first(); !t->eof(); t->next()) out.push_back(readSite(*t));
+    return out;
+}
+
+std::optional<SiteRecord> findSite(Tdm& dm, const std::string& name) {
+    TableScope t(dm.ftpsite());
+    if (!t->locate("name", {name})) return std::nullopt;
+    return readSite(*t);
+}
+
+bool siteExists(Tdm& dm, const std::string& name) {
+    TableScope t(dm.ftpsite());
+    return t->locate("name", {name});
+}
+
+std::optional<SiteRecord> openSiteForConnect(Tdm& dm, const std::string& name, const std::string& now) {
+    TableScope t(dm.ftpsite());
+    if (!t->locate("name", {name})) return std::nullopt;
+    t->edit();
+    t->setString("zdate", now);
+    t->post();
+    return readSite(*t);
+}
+
+int appendSite(Tdm& dm, const SiteRecord& site) {
+    TableScope t(dm.ftpsite());
+    t->append();
+    writeSite(*t, site);
+    t->post();
+    return t->asInteger("id");
+}
+
+bool updateSite(Tdm& dm, const std::string& openingName, const SiteRecord& site) {
+    WriteBatch batch(dm.database());
+    {
+        TableScope t(dm.ftpsite());
+        if (!t->locate("name", {openingName})) return false;
+        t->edit();
+        writeSite(*t, site);
+        t->post();
+    }
+    renameInTasks(dm, openingName, site.name);
+    return true;
+}
+
+RenameResult renameSite(Tdm& dm, const std::string& from, const std::string& to) {
+    WriteBatch batch(dm.database());
+    {
+        TableScope t(dm.ftpsite());
+        if (t->locate("name", {to})) return RenameResult::NameTaken;
+        if (!t->locate("name", {from})) return RenameResult::NotFound;
+        t->edit();
+        t->setString("name", to);
+        t->post();
+    }
+    renameInTasks(dm, from, to);
+    return RenameResult::Renamed;
+}
+
+bool deleteSiteWithHistory(Tdm& dm, const std::string& name) {
+    TableScope site(dm.ftpsite());
+    if (!site->locate("name", {name})) return false;
+    const int id = site->asInteger("id");
+
+    // One disk write for the whole cascade: a large history would otherwise
+    // cost one synchronous commit per row.
+    WriteBatch batch(dm.database());
+    std::set<int> keys;
+    {
+        TableScope h(dm.hmaster());
+        h->first();
+        while (!h->eof()) {
+            if (h->asInteger("id") == id) {
+                keys.insert(h->asInteger("key"));
+                h->del();
+            } else {
+                h->next();
+            }
+        }
+    }
+    if (!keys.empty()) {
+        TableScope d(dm.hdital());
+        d->first();
+        while (!d->eof()) {
+            if (keys.count(d->asInteger("id")))
+                d->del();
+            else
+                d->next();
+        }
+    }
+    // Find the row by its identity again so the delete cannot hit another row.
+    if (site->locate("id", {id})) site->del();
+    return true;
+}
+
+std::optional<ProxyRecord> findProxy(Tdm& dm, const std::string& name) {
+    TableScope t(dm.proxy());
+    if (!t->locate("name", {name})) return std::nullopt;
+    ProxyRecord p;
+    p.name = t->asString("name");
+    p.server = t->asString("server");
+    p.port = t->asInteger("port");
+    p.login = t->asBoolean("login");
+    p.username = t->asString("username");
+    p.password = t->asString("password");
+    p.type = t->asInteger("type");
+    p.typeName = t->asString("typename");
+    return p;
+}
+
+std::optional<SocksRecord> findSocks(Tdm& dm, const std::string& name) {
+    TableScope t(dm.socks());
+    if (!t->locate("name", {name})) return std::nullopt;
+    SocksRecord s;
+    s.name = t->asString("name");
+    s.host = t->asString("host");
+    s.port = t->asInteger("port");
+    s.login = t->asBoolean("login");
+    s.user = t->asString("user");
+    s.pass = t->asString("pass");
+    s.sv = t->asInteger("sv");
+    s.svName = t->asString("svname");
+    return s;
+}
+
+std::vector<std::string> proxyNames(Tdm& dm) { return names(dm.proxy()); }
+std::vector<std::string> socksNames(Tdm& dm) { return names(dm.socks()); }
+
+std::vector<std::string> quickAddresses(Tdm& dm) {
+    std::vector<std::string> out;
+    TableScope t(dm.quickftp());
+    for (t->first(); !t->eof(); t->next()) out.push_back(t->asString("ftp"));
+    return out;
+}
+
+std::optional<QuickConnection> findQuickConnection(Tdm& dm, const std::string& ftp) {
+    TableScope t(dm.quickftp());
+    if (!t->locate("ftp", {ftp})) return std::nullopt;
+    QuickConnection q;
+    q.ftp = t->asString("ftp");
+    q.user = t->asString("user");
+    q.pass = t->asString("pass");
+    q.port = t->asInteger("port");
+    q.pasv = t->asBoolean("pasv");
+    return q;
+}
+
+void recordQuickConnection(Tdm& dm, const QuickConnection& q) {
+    TableScope t(dm.quickftp());
+    if (t->locate("ftp", {q.ftp}))
+        t->edit();
+    else
+        t->insert();
+    t->setString("ftp", q.ftp);
+    t->setString("user", q.user);
+    t->setString("pass", q.pass);
+    t->setInteger("port", q.port);
+    t->setBoolean("pasv", q.pasv);
+    t->post();
+}
+
+void clearQuickConnections(Tdm& dm) {
+    TableScope t(dm.quickftp());
+    t->empty();
+}
+
+}  // namespace store

@@ -1,0 +1,85 @@
+#pragma once
+// Store operations on saved sites, their proxy and SOCKS profiles and the
+// quick-connect history. Each opens the tables it needs and closes them before
+// it returns, so a caller may run the event loop between two of them. Errors
+// of the store raise EStoreError.
+#include "store/table.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace store {
+
+// One row of ftpsite.
+struct SiteRecord {
+    int id = 0;
+    std::string name, address;
+    int port = 21;
+    std::string username, password, cdate, zdate, comment;
+    int timeout = 30, nor = 20, rd = 10;
+    bool vp = true;
+    std::string defaultpath;
+    std::string proxy = "None", socks = "None";
+    bool pasv = true, autorefresh = false, cnc = false;
+    int maxc = 1;
+};
+
+// Every site, in table order.
+std::vector<SiteRecord> allSites(Tdm& dm);
+std::optional<SiteRecord> findSite(Tdm& dm, const std::string& name);
+bool siteExists(Tdm& dm, const std::string& name);
+// The site a page connects to: its zdate becomes `now` and the row is read
+// in the same step. Nothing when no site has that name.
+std::optional<SiteRecord> openSiteForConnect(Tdm& dm, const std::string& name, const std::string& now);
+
+// Appends a new row; the id the store gave it.
+int appendSite(Tdm& dm, const SiteRecord& site);
+// Rewrites the row called `openingName` with every field of `site` but its
+// id; false (nothing written) when there is none. A new name is carried into
+// the tasks that run against the site, in the same write.
+bool updateSite(Tdm& dm, const std::string& openingName, const SiteRecord& site);
+enum class RenameResult { Renamed, NameTaken, NotFound };
+// Gives the site a new name (also in its tasks); the new name must be free.
+RenameResult renameSite(Tdm& dm, const std::string& from, const std::string& to);
+// Deletes the site with its history entries and their details, in one write.
+// False (nothing changed) when no site has that name.
+bool deleteSiteWithHistory(Tdm& dm, const std::string& name);
+
+// One row of proxy.
+struct ProxyRecord {
+    std::string name, server;
+    int port = 0;
+    bool login = false;
+    std::string username, password;
+    int type = -1;
+    std::string typeName;
+};
+// One row of socks.
+struct SocksRecord {
+    std::string name, host;
+    int port = 1080;
+    bool login = false;
+    std::string user, pass;
+    int sv = 0;
+    std::string svName = "NoSocks";
+};
+std::optional<ProxyRecord> findProxy(Tdm& dm, const std::string& name);
+std::optional<SocksRecord> findSocks(Tdm& dm, const std::string& name);
+// Profile names in table order.
+std::vector<std::string> proxyNames(Tdm& dm);
+std::vector<std::string> socksNames(Tdm& dm);
+
+// One row of quickftp: an address used in quick connect and what was typed with it.
+struct QuickConnection {
+    std::string ftp, user, pass;
+    int port = 21;
+    bool pasv = true;
+};
+std::vector<std::string> quickAddresses(Tdm& dm);
+std::optional<QuickConnection> findQuickConnection(Tdm& dm, const std::string& ftp);
+// Rewrites the row of the same address, or adds one.
+void recordQuickConnection(Tdm& dm, const QuickConnection& q);
+void clearQuickConnections(Tdm& dm);
+
+}  // namespace store
