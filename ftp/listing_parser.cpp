@@ -780,8 +780,9 @@ ListingFormat TIdFTPListItems::CheckListFormat(std::string_view line, bool trans
     return FormatUnknown;
 }
 
-void TIdFTPListItems::ParseEntry(ListingEntry& entry) const {
-    const ListingDate today = Today ? *Today : ListingToday();
+void TIdFTPListItems::ParseEntry(ListingEntry& entry) const { parseEntryOn(entry, Today ? *Today : ListingToday()); }
+
+void TIdFTPListItems::parseEntryOn(ListingEntry& entry, const ListingDate& today) const {
     switch (ListFormat) {
     case FormatNone:
         return;
@@ -818,6 +819,7 @@ void TIdFTPListItems::ParseEntry(ListingEntry& entry) const {
 
 void TIdFTPListItems::LoadList(const std::vector<std::string>& lines) {
     Clear();
+    const ListingDate today = Today ? *Today : ListingToday();  // once, not per line
     items_.reserve(lines.size());
     std::size_t skip = lines.size();
     if (ListFormat == FormatUnix) {
@@ -832,7 +834,7 @@ void TIdFTPListItems::LoadList(const std::vector<std::string>& lines) {
         entry.RawLine = lines[i];
         if (ListFormat == FormatNone) continue;
         try {
-            ParseEntry(entry);
+            parseEntryOn(entry, today);
         } catch (const std::exception&) {
             // Only this line is lost; the caller learns how many were.
             items_.pop_back();

@@ -116,6 +116,7 @@ public:
 private:
     std::vector<ListingEntry> items_;
     std::size_t skipped_ = 0;
+    void parseEntryOn(ListingEntry& entry, const ListingDate& today) const;
 };
 
 // Hooks the FTP client publishes (the browser frame sets none).
