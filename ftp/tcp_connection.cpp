@@ -566,7 +566,13 @@ bool TIdTCPConnection::IsSingleLine(const std::string& text) {
 void TIdTCPConnection::WriteLn(const std::string& line) {
     if (!IsSingleLine(line)) throw EIdInvalidCommandText();
     std::string data = line + "\r\n";
-    WriteBuffer(data.data(), data.size());
+    try {
+        WriteBuffer(data.data(), data.size());
+    } catch (const EIdReadTimeout&) {
+        // Part of the line may be out: what the server makes of it is unknown.
+        CloseConnection();
+        throw;
+    }
 }
 
 void TIdTCPConnection::WriteBuffer(const void* data, std::size_t len) {
