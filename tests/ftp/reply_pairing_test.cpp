@@ -86,19 +86,6 @@ TEST_F(Pairing, AborAfterTheTransfersOwnReplyIsSettledBeforeTheNextCommand) {
     EXPECT_TRUE(srv.waitDone()) << srv.failure();
 }
 
-TEST_F(Pairing, AborDuringACommandIsSettledBeforeTheNextOne) {
-    srv.expect("CWD slow").hold().reply("250 ok").expect("ABOR", "225 nothing to abort").expect("NOOP", "200 ok");
-    go();
-    CountingPump pump;
-    pump.onPump = [&] {
-        ftp.AbortTransfer();
-        srv.release();
-    };
-    ftp.ChangeFolder("slow");
-    EXPECT_EQ(ftp.RunCommand("NOOP", -1), 200);
-    EXPECT_TRUE(srv.waitDone()) << srv.failure();
-}
-
 // ------------------------------------------------------------- aborts
 
 TEST_F(Pairing, ServerAbortIsAFailureWithTheServersReply) {
