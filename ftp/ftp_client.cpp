@@ -45,8 +45,44 @@ int toIntStrict(const std::string& field) {
 }
 
 
-// Bounded wait for a reply the server still owes after a failed transfer.
+// Bounded wait for a reply the server still owes (after a failed or aborted
+// transfer, or for an ABOR).
 constexpr int kDrainReplyMs = 5000;
+// How long a 426 or 450 may take to be followed by a 226 of the same answer.
+constexpr int kSecondReplyPeekMs = 250;
+// How often the wait for an upload's closing reply looks at the send queue.
+constexpr int kDrainCheckMs = 100;
+
+// Sets a field for the length of a scope.
+class TemporaryValue {
+public:
+    TemporaryValue(int& field, int value) : field_(field), saved_(field) { field_ = value; }
+    ~TemporaryValue() { field_ = saved_; }
+    TemporaryValue(const TemporaryValue&) = delete;
+    TemporaryValue& operator=(const TemporaryValue&) = delete;
+
+private:
+    int& field_;
+    int saved_;
+};
+
+// Whether the server's reply says more about this failure than the failure
+// itself: a data connection that broke or never came.
+bool serverReplyExplains(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const EIdSocketError&) {
+        return true;
+    } catch (const EIdConnectException&) {
+        return true;
+    } catch (const EIdConnectTimeout&) {
+        return true;
+    } catch (const EIdConnClosedGracefully&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
 
 } // namespace
 
@@ -60,12 +96,14 @@ TIdFtpProxyType ProxyTypeFromName(const std::string& name) {
     return fpcmNone;
 }
 
-// Refuses a command while another one is waiting for its reply.
+// Refuses a command while another one is waiting for its reply, and reads
+// what an ABOR sent in between still owes before the command goes out.
 class TIdFTP::BusyScope {
 public:
-    explicit BusyScope(TIdFTP& ftp) : ftp_(ftp) {
+    explicit BusyScope(TIdFTP& ftp, bool settle = true) : ftp_(ftp) {
         if (ftp_.busy_ > 0) throw EIdCommandInProgress();
         ++ftp_.busy_;
+        if (settle) ftp_.settleAbor();
     }
     ~BusyScope() { --ftp_.busy_; }
     BusyScope(const BusyScope&) = delete;
@@ -86,7 +124,13 @@ TIdFTP::~TIdFTP() {
 
 void TIdFTP::closeAll() {
     if (data_) data_->CloseConnection();
+    aborOwed_ = 0;
     TIdTCPClient::CloseConnection();
+}
+
+void TIdFTP::AfterReply() {
+    // 421: the server is closing the connection; nothing more will be answered.
+    if (NumericCode() == 421) closeAll();
 }
 
 void TIdFTP::CloseConnection() {
@@ -109,7 +153,11 @@ void TIdFTP::OpenConnection(bool withLogin, int connectTimeoutMs) {
         closeAll();
         throw EIdAlreadyConnected();
     }
-    BusyScope busy(*this);
+    for (const std::string* text : {&Username, &Password, &Host, &ProxySettings.UserName, &ProxySettings.Password})
+        if (!IsSingleLine(*text)) throw EIdInvalidCommandText();
+    BusyScope busy(*this, false);
+    aborOwed_ = 0;
+    pasvNoted_ = false;
     const std::string host = Host;
     const int port = Port;
     try {
@@ -217,11 +265,20 @@ std::string TIdFTP::CurrentFolder() {
     SendCmd("PWD", {257});
     if (Text().empty()) return {};
     const std::string& line = Text()[0];
-    std::size_t a = line.find('"');
-    if (a == std::string::npos) return {};
-    std::size_t b = line.find('"', a + 1);
-    if (b == std::string::npos) return {};
-    return line.substr(a + 1, b - a - 1);
+    std::size_t i = line.find('"');
+    if (i == std::string::npos) return {};
+    std::string path;
+    for (++i; i < line.size(); ++i) {
+        if (line[i] != '"') {
+            path += line[i];
+        } else if (i + 1 < line.size() && line[i + 1] == '"') {
+            path += '"';  // a quote inside the path is written twice
+            ++i;
+        } else {
+            return path;
+        }
+    }
+    return {};
 }
 
 void TIdFTP::CreateFolder(const std::string& name) {
@@ -240,6 +297,7 @@ void TIdFTP::RemoveFile(const std::string& name) {
 }
 
 void TIdFTP::RenameEntry(const std::string& from, const std::string& to) {
+    if (!IsSingleLine(from) || !IsSingleLine(to)) throw EIdInvalidCommandText();
     BusyScope busy(*this);
     SendCmd("RNFR " + from, {350});
     SendCmd("RNTO " + to, {250});
@@ -248,17 +306,18 @@ void TIdFTP::RenameEntry(const std::string& from, const std::string& to) {
 std::int64_t TIdFTP::RemoteSize(const std::string& name) {
     BusyScope busy(*this);
     if (SendCmd("SIZE " + name, {}) != 213) return -1;
-    std::string text = trimBoth(LastCmdResult().JoinedText());
-    std::size_t sp = text.find(' ');
-    if (sp != std::string::npos) text = text.substr(sp + 1);
+    const std::string text = trimBoth(LastCmdResult().JoinedText());
+    // Only a plain number is a size: "213 file: 213" names none.
     std::int64_t v = 0;
-    if (!parseInt64(text, v)) return -1;
+    if (text.empty() || text[0] < '0' || text[0] > '9' || !parseInt64(text, v)) return -1;
     return v;
 }
 
 // ------------------------------------------------------ data connections
 
 void TIdFTP::configureData(TIdTCPConnection& c) {
+    // A data connection that moves nothing for the site's time-out has stalled.
+    c.ReadTimeout = ReadTimeout;
     c.RecvBufferSize = RecvBufferSize;
     c.SendBufferSize = SendBufferSize;
     c.OnWorkBegin = OnWorkBegin;
@@ -299,6 +358,22 @@ std::string PortArgument(const std::string& ip, int port) {
 void TIdFTP::passiveAddress(std::string& host, int& port) {
     SendCmd("PASV", {227});
     PasvAddressFromText(Text().empty() ? std::string() : Text()[0], host, port);
+    // Through a proxy or SOCKS the named address is the relay's business.
+    const bool viaProxy = ProxySettings.ProxyType != fpcmNone && !ProxySettings.Host.empty();
+    if (viaProxy || IOHandler()->SocksInfo().Version != svNoSocks) return;
+    // Directly, data goes to the server we talk to: a hostile server must
+    // not aim our connections elsewhere, and one behind NAT names an
+    // address we cannot reach.
+    const std::string& peer = IOHandler()->PeerIP;
+    std::uint32_t named = 0, actual = 0;
+    if (peer.empty() || !net::parseIPv4Literal(peer, actual)) return;
+    if (net::parseIPv4Literal(host, named) && named == actual) return;
+    if (!pasvNoted_) {
+        pasvNoted_ = true;
+        DoStatus(StatusText, "The server named " + host + " for the data connection; connecting to " + peer +
+                                 ", the server's own address, instead.");
+    }
+    host = peer;
 }
 
 std::unique_ptr<TIdTCPClient> TIdFTP::connectPassiveData() {
@@ -326,13 +401,19 @@ TIdSimpleServer& TIdFTP::listenActive() {
     // The server may give up instead of connecting (a 425 reply, or closing
     // the control connection): end the wait then rather than wait forever.
     const std::uint64_t started = net::tickCount64();
-    ref.OnAcceptSlice = [this, started] {
+    ref.OnAcceptSlice = [this, &ref, started] {
         TIdIOHandlerSocket* h = IOHandler();
         int err = 0;
         if (InputBufferSize() > 0 ||
             (h->HandleAllocated() && net::waitReadable(h->Handle(), 0, err) > 0)) {
-            if (InputBufferSize() == 0) ReadFromStack(true, -1, true);
-            int code = GetResponse({});
+            const int code = GetResponse({});
+            if (code >= 100 && code < 200) return;
+            // A quick server may have connected, sent everything and replied
+            // while the pump ran: its reply then closes the transfer.
+            if (ref.ConnectionPending()) {
+                earlyReply_ = LastCmdResult();
+                return;
+            }
             throw EIdProtocolReplyError(code, LastCmdResult().JoinedText());
         }
         if (!h->HandleAllocated()) throw EIdConnClosedGracefully();
@@ -351,58 +432,172 @@ void TIdFTP::dropData() {
     dataHandler_.reset();
 }
 
-void TIdFTP::readClosingReply() {
-    int code = GetResponse({225, 226, 250, 426, 450});
-    if (code == 426 || code == 450) {
-        GetResponse({226, 225});
-        DoStatus(StatusAborted, "Transfer aborted");
-    }
+int TIdFTP::settleMs() const {
+    return ReadTimeout > 0 && ReadTimeout < kDrainReplyMs ? ReadTimeout : kDrainReplyMs;
 }
 
-void TIdFTP::drainOwedReply() {
-    // A transfer failed after the server accepted its command: the server's
-    // final reply would otherwise be taken as the answer to the next command.
+// Reads the next final reply (1xx replies before it are passed over) within
+// boundMs. False when none came: the control connection is then closed, as
+// the reply may still come and would answer the next command.
+bool TIdFTP::readFinalReply(int boundMs) {
+    const std::uint64_t deadline = net::tickCount64() + static_cast<std::uint64_t>(boundMs);
     try {
-        const std::uint64_t start = net::tickCount64();
-        while (IsOpen()) {
-            if (InputBufferSize() == 0 && ReadFromStack(false, kDrainReplyMs, false) <= 0) return;
-            if (!IsOpen() && InputBufferSize() == 0) return;
-            TIdRFCReply keep = LastCmdResult();
-            GetResponse({});
-            const int code = NumericCode();
-            MutableLastReply() = keep;
-            if (code < 100 || code >= 200) return;
-            if (net::tickCount64() - start > static_cast<std::uint64_t>(kDrainReplyMs)) return;
+        for (std::uint64_t now = net::tickCount64(); now < deadline; now = net::tickCount64()) {
+            TemporaryValue bound(ReadTimeout, static_cast<int>(deadline - now));
+            const int code = GetResponse({});
+            if (code < 100 || code >= 200) return true;
         }
-    } catch (...) {
-        // The original failure is what the caller must see.
+    } catch (const EIdException&) {
+        // Closed, cut short or timed out: handled below.
     }
+    if (IsOpen()) closeAll();
+    return false;
+}
+
+// A 426 or 450 may come with a 226 right behind it; a lone one is complete.
+void TIdFTP::readSecondReplyIfThere() {
+    try {
+        if (InputBufferSize() == 0 && ReadFromStack(false, kSecondReplyPeekMs, false) <= 0) return;
+    } catch (const EIdException&) {
+        return;
+    }
+    readFinalReply(settleMs());
+}
+
+// Reads the replies of the ABOR lines sent, keeping the last reply as it was.
+void TIdFTP::settleAbor() {
+    if (aborOwed_ == 0) return;
+    if (!IsOpen()) {
+        aborOwed_ = 0;
+        return;
+    }
+    const TIdRFCReply keep = LastCmdResult();
+    while (aborOwed_ > 0) {
+        --aborOwed_;
+        if (!readFinalReply(settleMs())) aborOwed_ = 0;
+    }
+    MutableLastReply() = keep;
+}
+
+void TIdFTP::abortedByUser() {
+    settleAbor();
+    DoStatus(StatusAborted, "Transfer aborted");
+    throw EIdTransferAborted();
 }
 
 // Runs one data transfer: `body` opens the data connection, sends the
 // command and moves the data, setting `owed` once the server owes a final
-// reply. Whatever happens, the data connection is dropped and the replies
-// stay paired with their commands.
-void TIdFTP::runTransfer(const std::function<void(bool& owed)>& body) {
+// reply. Whatever happens, the data connection is dropped, the replies stay
+// paired with their commands, and only a transfer the server confirmed
+// returns normally.
+void TIdFTP::runTransfer(const std::function<void(bool& owed)>& body, bool upload) {
     DoStatus(StatusTransferStarting, "Starting FTP transfer");
-    aborted_ = false;
+    cutByUser_ = false;
+    earlyReply_.reset();
     bool owed = false;
+    const std::uint64_t started = net::tickCount64();
     try {
         body(owed);
-    } catch (const EIdProtocolReplyError&) {
-        // The server has answered the command: nothing more is owed.
-        dropData();
-        DoStatus(StatusReady, "Transfer complete");
-        throw;
     } catch (...) {
-        dropData();
-        DoStatus(StatusReady, "Transfer complete");
-        if (owed) drainOwedReply();
-        throw;
+        failTransfer(std::current_exception(), owed);
+    }
+    // An upload's data may still be on its way: keep watching it (declared
+    // first, the socket layer outlives the connection using it).
+    std::unique_ptr<TIdIOHandlerSocket> drainingHandler;
+    std::unique_ptr<TIdTCPConnection> draining;
+    if (upload && !cutByUser_ && data_ && data_->IOHandler()->HandleAllocated()) {
+        data_->ShutdownSending();
+        drainingHandler = std::move(dataHandler_);
+        draining = std::move(data_);
     }
     dropData();
     DoStatus(StatusReady, "Transfer complete");
-    readClosingReply();
+    finishTransfer(draining.get(), started);
+}
+
+void TIdFTP::failTransfer(std::exception_ptr failure, bool owed) {
+    dropData();
+    DoStatus(StatusReady, "Transfer complete");
+    bool answered = false;  // the failure is the server's final reply itself
+    try {
+        std::rethrow_exception(failure);
+    } catch (const EIdProtocolReplyError&) {
+        answered = true;
+    } catch (...) {
+    }
+    std::optional<TIdRFCReply> explanation;
+    if (owed && !answered && IsOpen() && readFinalReply(settleMs())) {
+        if (NumericCode() >= 400 && !cutByUser_ && serverReplyExplains(failure)) explanation = LastCmdResult();
+    }
+    if (cutByUser_) abortedByUser();
+    settleAbor();
+    if (explanation) {
+        MutableLastReply() = *explanation;
+        throw EIdProtocolReplyError(explanation->NumericCode, explanation->JoinedText());
+    }
+    std::rethrow_exception(failure);
+}
+
+void TIdFTP::finishTransfer(TIdTCPConnection* draining, std::uint64_t started) {
+    if (earlyReply_) {
+        MutableLastReply() = *earlyReply_;
+        earlyReply_.reset();
+    } else if (cutByUser_) {
+        if (!readFinalReply(settleMs())) abortedByUser();
+    } else if (draining) {
+        awaitUploadClosingReply(*draining, started);
+    } else {
+        GetResponse({});
+    }
+    const TIdRFCReply closing = LastCmdResult();
+    const int code = closing.NumericCode;
+    if (cutByUser_) abortedByUser();
+    if (code == 426 || code == 450) {
+        if (aborOwed_ > 0) settleAbor();
+        else readSecondReplyIfThere();
+        MutableLastReply() = closing;
+        DoStatus(StatusAborted, "Transfer aborted");
+        throw EIdTransferAbortedByServer(code, closing.JoinedText());
+    }
+    settleAbor();  // an ABOR sent after the data had ended
+    MutableLastReply() = closing;
+    if (code != 225 && code != 226 && code != 250) throw EIdProtocolReplyError(code, closing.JoinedText());
+}
+
+// After an upload's last byte the server may still be reading what the
+// system buffered: while this side's send queue shrinks, the server is still
+// taking the data and the wait goes on; once it is empty (or the system
+// cannot tell), what the server holds itself takes it at most about as long
+// again as the upload took so far.
+void TIdFTP::awaitUploadClosingReply(TIdTCPConnection& data, std::uint64_t started) {
+    if (ReadTimeout <= 0) {
+        GetResponse({});
+        return;
+    }
+    const std::uint64_t lastByte = net::tickCount64();
+    const std::uint64_t allowance = static_cast<std::uint64_t>(ReadTimeout) + (lastByte - started);
+    long pending = data.PendingSendBytes();
+    std::uint64_t progressAt = lastByte;
+    std::uint64_t emptySince = pending > 0 ? 0 : lastByte;
+    while (InputBufferSize() == 0 && !WaitForData(kDrainCheckMs)) {
+        const std::uint64_t now = net::tickCount64();
+        const long p = data.PendingSendBytes();
+        bool stalled;
+        if (p > 0) {
+            if (p < pending) progressAt = now;
+            pending = p;
+            emptySince = 0;
+            stalled = now - progressAt >= static_cast<std::uint64_t>(ReadTimeout);
+        } else {
+            if (emptySince == 0) emptySince = now;
+            stalled = now - emptySince >= allowance;
+        }
+        if (stalled) {
+            closeAll();
+            throw EIdReadTimeout();
+        }
+    }
+    GetResponse({});
 }
 
 void TIdFTP::download(const std::string& command, const DataSink& sink, bool resume, std::int64_t position) {
@@ -426,7 +621,7 @@ void TIdFTP::download(const std::string& command, const DataSink& sink, bool res
         data_->BeginWork(WorkRead, 0);
         data_->ReadUntilClose(sink);
         data_->EndWork(WorkRead);
-    });
+    }, false);
 }
 
 void TIdFTP::copyDataOut(DataSource& source, bool fromStart) {
@@ -438,11 +633,11 @@ void TIdFTP::copyDataOut(DataSource& source, bool fromStart) {
     while (pos < size) {
         std::size_t n = source.Read(buf.data(), buf.size());
         if (n == 0) throw EIdNoDataToRead();
-        if (aborted_) break;  // AbortTransfer closed the data connection: the data ends here
+        if (cutByUser_) break;  // AbortTransfer closed the data connection: the data ends here
         try {
             data_->WriteBuffer(buf.data(), n);
         } catch (const EIdException&) {
-            if (aborted_) break;
+            if (cutByUser_) break;
             throw;
         }
         pos += static_cast<std::int64_t>(n);
@@ -467,7 +662,7 @@ void TIdFTP::upload(const std::string& command, DataSource& source, bool fromSta
             s.Listen();
         }
         copyDataOut(source, fromStart);
-    });
+    }, true);
 }
 
 void TIdFTP::AbortTransfer() {
@@ -475,12 +670,13 @@ void TIdFTP::AbortTransfer() {
     if (IsOpen()) {
         try {
             WriteLn("ABOR");
+            ++aborOwed_;
         } catch (...) {
             failure = std::current_exception();
         }
     }
     if (data_) {
-        aborted_ = true;
+        cutByUser_ = true;
         data_->CloseConnection();
     }
     if (failure) std::rethrow_exception(failure);
@@ -489,9 +685,11 @@ void TIdFTP::AbortTransfer() {
 // --------------------------------------------------------------- listing
 
 void TIdFTP::FetchListing(std::vector<std::string>* dest, const std::string& argument, bool detailed) {
+    const std::string command = trimBoth((detailed ? "LIST " : "NLST ") + argument);
+    if (!IsSingleLine(command)) throw EIdInvalidCommandText();
     BusyScope busy(*this);
     std::string text;
-    download(trimBoth((detailed ? "LIST " : "NLST ") + argument),
+    download(command,
              [&text](const char* d, std::size_t n) { text.append(d, n); }, false, 0);
     listing_ = SplitListingLines(text);
     entries_.reset();
@@ -531,32 +729,52 @@ void TIdFTP::probeResume() {
 
 void TIdFTP::DownloadToFile(const std::string& remoteName, const std::string& localPath, bool overwrite,
                             bool resume) {
+    if (!IsSingleLine(remoteName)) throw EIdInvalidCommandText();
     BusyScope busy(*this);
     struct stat st {};
     const bool exists = ::stat(localPath.c_str(), &st) == 0;
     bool effectiveResume = false;
-    LocalFile::Mode mode = LocalFile::CreateTruncate;
+    LocalFile::Mode mode = LocalFile::CreateNew;
     if (exists) {
         if (resume) {
             probeResume();
             effectiveResume = canResume_;
         }
-        if (overwrite && !effectiveResume) mode = LocalFile::CreateTruncate;
+        if (overwrite && !effectiveResume) mode = LocalFile::OpenExisting;
         else if (!overwrite && effectiveResume) mode = LocalFile::Append;
         else throw EIdFTPFileAlreadyExists();
     } else if (resume) {
         probeResume();
         effectiveResume = canResume_;
     }
+    // Opened now, so that a path that cannot be written fails before any
+    // command; changed only once data comes (or the transfer succeeds empty).
     LocalFile file(localPath, mode);
-    download("RETR " + remoteName, [&file](const char* d, std::size_t n) { file.Write(d, n); }, effectiveResume,
-             file.Position());
-    // A failed final write means the file on disk is short: that is a failure.
-    file.Close();
+    bool replacing = false;
+    const auto beginWriting = [&] {
+        if (replacing) return;
+        replacing = true;
+        if (mode == LocalFile::OpenExisting) file.Truncate();
+    };
+    try {
+        download("RETR " + remoteName,
+                 [&](const char* d, std::size_t n) {
+                     beginWriting();
+                     file.Write(d, n);
+                 },
+                 effectiveResume, file.Position());
+        beginWriting();
+        // A failed final write means the file on disk is short: that is a failure.
+        file.Close();
+    } catch (...) {
+        if (!replacing && mode == LocalFile::CreateNew) file.Discard();
+        throw;
+    }
     if (OnAfterGet) OnAfterGet(this, localPath);
 }
 
 void TIdFTP::UploadFromFile(const std::string& localPath, const std::string& remoteName, bool append) {
+    if (!IsSingleLine(remoteName)) throw EIdInvalidCommandText();
     BusyScope busy(*this);
     LocalFile file(localPath, LocalFile::ReadOnly);
     FileSource source(file);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,7 +72,8 @@ public:
     // 220 greeting and, withLogin, logs in and asks SYST. Any failure closes
     // the connection before the error is passed on. On a connected client,
     // or from inside another blocked call, it closes the connection and
-    // raises EIdAlreadyConnected.
+    // raises EIdAlreadyConnected. A login text holding CR, LF or NUL raises
+    // EIdInvalidCommandText before connecting.
     void OpenConnection(bool withLogin = true, int connectTimeoutMs = -1);
     // Closes without sending QUIT (the data connection too). Allowed while
     // another call is blocked.
@@ -80,17 +82,27 @@ public:
     void ProbePeerClosed(bool raiseIfClosed) override;
 
     // Every command below raises EIdCommandInProgress when called while
-    // another call of this client waits (from inside the message pump).
+    // another call of this client waits (from inside the message pump), and
+    // EIdInvalidCommandText, before sending anything, for a text holding CR,
+    // LF or NUL. On a client that was never connected they raise
+    // EIdNotConnected. Whenever the client cannot be sure which reply answers
+    // which command (a read time-out, an over-long reply line, a reply still
+    // owed after a failed or aborted transfer that does not come), it closes
+    // the control connection; the next command then raises
+    // EIdConnClosedGracefully. A 421 reply closes it at once.
 
     // Sends the line and reads one reply; accepted -1 accepts every code.
     int RunCommand(const std::string& line, int accepted);
     void ChangeFolder(const std::string& path);
+    // The path between the first two lone double quotes of the 257 reply,
+    // with doubled quotes inside it undone; empty without one.
     std::string CurrentFolder();
     void CreateFolder(const std::string& name);
     void RemoveFolder(const std::string& name);
     void RemoveFile(const std::string& name);
     void RenameEntry(const std::string& from, const std::string& to);
-    // Size from a 213 reply; -1 for any other code or a text that is no number.
+    // Size from a 213 reply whose text is a plain non-negative number; -1
+    // for any other code or text.
     std::int64_t RemoteSize(const std::string& name);
 
     // LIST (detailed) or NLST with the argument, trimmed. The lines replace the
@@ -101,12 +113,26 @@ public:
     // Entries of the last listing, parsed on first access.
     TIdFTPListItems& ListingEntries();
 
+    // Transfers end in an error unless the server confirms them: a closing
+    // 426 or 450 raises EIdTransferAbortedByServer (its code and text), a
+    // transfer stopped by AbortTransfer raises EIdTransferAborted, a data
+    // connection that moves nothing for ReadTimeout raises EIdReadTimeout
+    // (ReadTimeout 0 waits without limit), and a data connection the server
+    // could not use raises the server's reply when it sent one.
+
+    // The local file is opened before any command (so that a path that
+    // cannot be written fails first) but created, emptied or appended to
+    // only once data comes: a refused or failed download leaves an existing
+    // file as it was and no new empty file behind. A partial file stays.
     void DownloadToFile(const std::string& remoteName, const std::string& localPath, bool overwrite,
                         bool resume);
-    // Empty remoteName: STOU with a name the server chooses.
+    // Empty remoteName: STOU with a name the server chooses. After the last
+    // byte the closing reply is awaited as long as the server is still
+    // taking the data, and ReadTimeout plus the upload's own duration after.
     void UploadFromFile(const std::string& localPath, const std::string& remoteName, bool append);
-    // Sends ABOR (no reply read) and kills the data connection. Allowed while
-    // a transfer is blocked; the transfer then ends.
+    // Sends ABOR (its reply is read by the transfer, or before the next
+    // command) and kills the data connection. Allowed while a transfer is
+    // blocked; the transfer then ends with EIdTransferAborted.
     void AbortTransfer();
 
     // State kept by the client.
@@ -130,6 +156,9 @@ public:
         virtual std::size_t Read(char* buf, std::size_t len) = 0;
     };
 
+protected:
+    void AfterReply() override;
+
 private:
     class BusyScope;
 
@@ -151,15 +180,25 @@ private:
     void passiveAddress(std::string& host, int& port);
     void prepareData();
     void dropData();
-    void runTransfer(const std::function<void(bool& owed)>& body);
+    void runTransfer(const std::function<void(bool& owed)>& body, bool upload);
+    [[noreturn]] void failTransfer(std::exception_ptr failure, bool owed);
+    void finishTransfer(TIdTCPConnection* draining, std::uint64_t started);
+    void awaitUploadClosingReply(TIdTCPConnection& data, std::uint64_t started);
+    [[noreturn]] void abortedByUser();
+    int settleMs() const;
+    bool readFinalReply(int boundMs);
+    void readSecondReplyIfThere();
+    void settleAbor();
     void download(const std::string& command, const DataSink& sink, bool resume, std::int64_t position);
     void upload(const std::string& command, DataSource& source, bool fromStart);
-    void readClosingReply();
-    void drainOwedReply();
     void copyDataOut(DataSource& source, bool fromStart);
     void configureData(TIdTCPConnection& c);
     std::unique_ptr<TIdTCPClient> connectPassiveData();
     TIdSimpleServer& listenActive();
     void closeAll();
-    bool aborted_ = false;
+    bool cutByUser_ = false;  // AbortTransfer closed this transfer's data connection
+    int aborOwed_ = 0;        // ABOR lines whose reply is not read yet
+    // A final reply that came while the server's data connection was awaited.
+    std::optional<TIdRFCReply> earlyReply_;
+    bool pasvNoted_ = false;  // the replaced PASV address was reported on this connection
 };

@@ -129,3 +129,23 @@ class EIdLocalFileError : public EIdException {
 public:
     using EIdException::EIdException;
 };
+
+// A transfer the user stopped (AbortTransfer): whatever arrived is partial.
+class EIdTransferAborted : public EIdException {
+public:
+    EIdTransferAborted() : EIdException("Transfer aborted") {}
+};
+
+// A transfer the server ended with 426 or 450: its code and text, as any
+// refused reply.
+class EIdTransferAbortedByServer : public EIdProtocolReplyError {
+public:
+    using EIdProtocolReplyError::EIdProtocolReplyError;
+};
+
+// A command line holding CR, LF or NUL would smuggle a second command to
+// the server; it is refused before any byte goes out.
+class EIdInvalidCommandText : public EIdException {
+public:
+    EIdInvalidCommandText() : EIdException("A command cannot contain a line break or a NUL character.") {}
+};

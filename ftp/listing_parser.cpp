@@ -129,6 +129,205 @@ int monthFromWord(std::string_view word) {
     return 0;
 }
 
+bool isUnixPermissionField(std::string_view u) {
+    static const char* const allowed[10] = {"-BCDLPS", "-RSTWX", "-ARSTWX", "-RSTWX", "-HRSTWX",
+                                             "-RSTWX",  "-RSTWXY", "-ARSTWX", "-RSTWX", "-RSTWX"};
+    if (u.size() < 10) return false;
+    for (int i = 0; i < 10; ++i)
+        if (u[i] == '\0' || std::string_view(allowed[i]).find(u[i]) == std::string_view::npos) return false;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Widened date forms: other languages, numeric and ISO dates, hour 24.
+
+// ASCII letters to lower case, and the accented capitals of Latin-1 (as single
+// bytes or as UTF-8 pairs) to theirs, so "MÄR" and "mär" compare equal.
+std::string lowerName(std::string_view s) {
+    std::string out(s);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(out[i]);
+        if (c >= 'A' && c <= 'Z') {
+            out[i] = char(c + 32);
+        } else if (c == 0xC3 && i + 1 < out.size()) {
+            unsigned char n = static_cast<unsigned char>(out[i + 1]);
+            if (n >= 0x80 && n <= 0x9E && n != 0x97) out[i + 1] = char(n + 0x20);
+            ++i;
+        } else if (c >= 0xC0 && c <= 0xDE && c != 0xD7) {
+            out[i] = char(c + 0x20);
+        }
+    }
+    return out;
+}
+
+// Month names and abbreviations as ls writes them in English, German, French,
+// Spanish, Italian and Dutch (accented ones in UTF-8 and in Latin-1); a
+// trailing dot is ignored. 0 for anything else.
+int monthFromName(std::string_view word) {
+    if (!word.empty() && word.back() == '.') word.remove_suffix(1);
+    if (word.size() < 3 || word.size() > 10) return 0;
+    static const char* const names[12][12] = {
+        {"jan", "january", "januar", "janv", "janvier", "ene", "enero", "gen", "gennaio", "januari", "j\xc3\xa4n", "j\xe4n"},
+        {"feb", "february", "februar", "f\xc3\xa9v", "f\xc3\xa9vr", "f\xe9v", "f\xe9vr", "febrero", "febbraio", "februari", "febr", nullptr},
+        {"mar", "march", "m\xc3\xa4r", "m\xe4r", "m\xc3\xa4rz", "m\xe4rz", "mrz", "mars", "marzo", "mrt", "maart", nullptr},
+        {"apr", "april", "avr", "avril", "abr", "abril", "aprile", nullptr},
+        {"may", "mai", "mayo", "mag", "maggio", "mei", nullptr},
+        {"jun", "june", "juni", "juin", "junio", "giu", "giugno", nullptr},
+        {"jul", "july", "juli", "juil", "juillet", "julio", "lug", "luglio", nullptr},
+        {"aug", "august", "ao\xc3\xbbt", "ao\xfbt", "aout", "ago", "agosto", "augustus", nullptr},
+        {"sep", "sept", "september", "septembre", "septiembre", "set", "settembre", nullptr},
+        {"oct", "october", "okt", "oktober", "octobre", "octubre", "ott", "ottobre", nullptr},
+        {"nov", "november", "novembre", "noviembre", nullptr},
+        {"dec", "december", "dez", "dezember", "d\xc3\xa9" "c", "d\xe9" "c", "d\xc3\xa9" "cembre", "d\xe9" "cembre", "dic",
+         "diciembre", "dicembre", nullptr},
+    };
+    const std::string w = lowerName(word);
+    for (int m = 0; m < 12; ++m)
+        for (const char* const* n = names[m]; n < names[m] + 12 && *n; ++n)
+            if (w == *n) return m + 1;
+    return 0;
+}
+
+// A day of the month, "5" or "5." (German); 0 when it is not one.
+int dayFromWord(std::string_view w) {
+    if (!w.empty() && w.back() == '.') w.remove_suffix(1);
+    if (w.empty() || w.size() > 2 || !allDigits(w)) return 0;
+    const int d = toIntDef(w, 0);
+    return d >= 1 && d <= 31 ? d : 0;
+}
+
+int yearFromWord(std::string_view w) { return w.size() == 4 && allDigits(w) ? toIntDef(w, 0) : 0; }
+
+// "14:30", "14:30:05", "14:30:05.000000000" (full-iso) or "14.30" (Italian).
+bool timeFromWord(std::string_view w, int& hour, int& minute, int& second) {
+    const char sep = w.find(':') != std::string_view::npos ? ':' : '.';
+    std::vector<std::string_view> parts;
+    for (std::size_t p; (p = w.find(sep)) != std::string_view::npos; w.remove_prefix(p + 1)) parts.push_back(w.substr(0, p));
+    parts.push_back(w);
+    if (parts.size() < 2 || parts.size() > 3 || (sep == '.' && parts.size() != 2)) return false;
+    if (parts.size() == 3) parts[2] = parts[2].substr(0, std::min(parts[2].find('.'), parts[2].size()));
+    for (std::string_view part : parts)
+        if (part.empty() || part.size() > 2 || !allDigits(part)) return false;
+    hour = toIntDef(parts[0], -1);
+    minute = toIntDef(parts[1], -1);
+    second = parts.size() == 3 ? toIntDef(parts[2], -1) : 0;
+    return hour >= 0 && hour <= 24 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59 &&
+           (hour < 24 || (minute == 0 && second == 0));
+}
+
+// Three numbers with one separator: "2002-09-02" and "2002/09/02" year first,
+// "02.09.2002" day first, "09-02-2002" and "09/02/02" month first unless the
+// month cannot be one.
+bool numericDate(std::string_view w, int todayYear, int& year, int& month, int& day) {
+    std::size_t sepAt = 0;
+    while (sepAt < w.size() && isDigit(w[sepAt])) ++sepAt;
+    if (sepAt == 0 || sepAt >= w.size()) return false;
+    const char sep = w[sepAt];
+    if (sep != '-' && sep != '/' && sep != '.') return false;
+    std::vector<std::string_view> parts;
+    for (std::size_t p; (p = w.find(sep)) != std::string_view::npos; w.remove_prefix(p + 1)) parts.push_back(w.substr(0, p));
+    parts.push_back(w);
+    if (parts.size() != 3) return false;
+    for (std::string_view part : parts)
+        if (part.empty() || part.size() > 4 || !allDigits(part)) return false;
+    int a = toIntDef(parts[0], 0), b = toIntDef(parts[1], 0), c = toIntDef(parts[2], 0);
+    if (parts[0].size() == 4) {
+        year = a, month = b, day = c;
+    } else if (sep == '.') {
+        day = a, month = b, year = c;
+    } else if (a > 12 && b <= 12) {
+        day = a, month = b, year = c;
+    } else {
+        month = a, day = b, year = c;
+    }
+    if (parts[0].size() != 4 && parts[2].size() <= 2) year = twoDigitYear(year, todayYear);
+    return year >= 1 && month >= 1 && month <= 12 && day >= 1 && day <= daysInMonth(year, month);
+}
+
+// Hour 24 (with no minutes) is midnight at the end of the day.
+std::optional<double> encodeAt(int year, int month, int day, int hour, int minute, int second, int msec) {
+    if (hour == 24 && minute == 0 && second == 0) {
+        const auto start = EncodeListingDateTime(year, month, day, 0, 0, 0, msec);
+        if (!start) return std::nullopt;
+        return *start + 1;
+    }
+    return EncodeListingDateTime(year, month, day, hour, minute, second, msec);
+}
+
+// A blank-separated word of a line with its place in it.
+struct Token {
+    std::size_t begin, end;
+};
+
+std::vector<Token> tokenize(std::string_view line) {
+    std::vector<Token> out;
+    for (std::size_t i = 0; i < line.size();) {
+        if (line[i] == ' ') {
+            ++i;
+            continue;
+        }
+        const std::size_t b = i;
+        while (i < line.size() && line[i] != ' ') ++i;
+        out.push_back({b, i});
+    }
+    return out;
+}
+
+// A date (and time) starting at word i of a Unix line.
+struct FoundDate {
+    std::size_t words = 0;  // how many words it takes
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    bool endsWithYear = false;  // ls pads such dates with a blank before the name
+};
+
+std::optional<FoundDate> dateAt(std::string_view line, const std::vector<Token>& t, std::size_t i,
+                                const ListingDate& today) {
+    const auto word = [&](std::size_t k) {
+        return k < t.size() ? line.substr(t[k].begin, t[k].end - t[k].begin) : std::string_view();
+    };
+    FoundDate d;
+    // The year or time that closes "Jan 5 2003", "5. Jan 14:30" and the like.
+    const auto yearOrTime = [&](std::string_view w) {
+        if (const int y = yearFromWord(w)) {
+            d.year = y;
+            d.endsWithYear = true;
+            return true;
+        }
+        if (!timeFromWord(w, d.hour, d.minute, d.second)) return false;
+        d.year = today.Year - (today.Month < d.month ? 1 : 0);
+        return true;
+    };
+    const auto optionalTime = [&](std::size_t k) {
+        if (!timeFromWord(word(k), d.hour, d.minute, d.second)) {
+            d.endsWithYear = true;
+            return;
+        }
+        ++d.words;
+        const std::string_view zone = word(k + 1);
+        if (zone.size() == 5 && (zone[0] == '+' || zone[0] == '-') && allDigits(zone.substr(1))) ++d.words;
+    };
+    if ((d.month = monthFromName(word(i))) && (d.day = dayFromWord(word(i + 1))) && yearOrTime(word(i + 2))) {
+        d.words = 3;
+    } else if ((d.day = dayFromWord(word(i))) && (d.month = monthFromName(word(i + 1))) && yearOrTime(word(i + 2))) {
+        d.words = 3;
+    } else if (numericDate(word(i), today.Year, d.year, d.month, d.day)) {
+        d.words = 1;
+        d.endsWithYear = false;
+        optionalTime(i + 1);
+    } else {
+        // "11-20 14:30": month and day of a recent file, as ls's iso style writes it.
+        const std::string_view w = word(i);
+        if (w.size() != 5 || w[2] != '-' || !allDigits(w.substr(0, 2)) || !allDigits(w.substr(3))) return std::nullopt;
+        d.month = toIntDef(w.substr(0, 2), 0);
+        d.day = toIntDef(w.substr(3), 0);
+        if (d.month < 1 || d.month > 12 || !timeFromWord(word(i + 1), d.hour, d.minute, d.second)) return std::nullopt;
+        d.year = today.Year - (today.Month < d.month ? 1 : 0);
+        d.words = 2;
+    }
+    if (d.month < 1 || d.month > 12 || d.day < 1 || d.day > daysInMonth(d.year, d.month)) return std::nullopt;
+    return d;
+}
+
 // Reads blank-separated words from a line.
 class Words {
 public:
@@ -184,7 +383,92 @@ DosColumns splitDosLine(std::string_view line) {
 
 std::string_view firstWord(std::string_view s) { return s.substr(0, std::min(s.find(' '), s.size())); }
 
+// A size word with its thousands grouped by commas, or by dots as German
+// Windows writes them ("1.234.567").
+std::optional<std::int64_t> dosSize(std::string_view w) {
+    std::string plain = removeCommas(w);
+    if (allDigits(plain)) return toSize(plain);
+    if (w.size() < 5 || w.find('.') == std::string_view::npos) return std::nullopt;
+    plain.clear();
+    std::size_t group = 0, groups = 0;
+    for (std::size_t i = w.size(); i-- > 0;) {
+        if (w[i] == '.') {
+            if (group != 3) return std::nullopt;
+            group = 0;
+            ++groups;
+        } else if (isDigit(w[i])) {
+            if (++group > 3) return std::nullopt;
+            plain.insert(plain.begin(), w[i]);
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (group == 0 || groups == 0) return std::nullopt;
+    return toSize(plain);
+}
+
+// The size word and the name after it; rest starts at the size word. A size
+// word that is neither "<DIR>" nor a number, or no name, fails the line.
+void setDosSizeAndName(ListingEntry& e, std::string_view rest) {
+    const std::size_t sizeEnd = std::min(rest.find(' '), rest.size());
+    const std::string_view sizeWord = rest.substr(0, sizeEnd);
+    std::string_view after = sizeEnd < rest.size() ? rest.substr(sizeEnd + 1) : std::string_view();
+    if (upperCopy(sizeWord) == "<DIR>") {
+        e.EntryKind = KindFolder;
+        // The padding after "<DIR>" varies between servers; no folder name
+        // begins with it.
+        after.remove_prefix(std::min(after.find_first_not_of(' '), after.size()));
+    } else {
+        const auto size = dosSize(sizeWord);
+        if (!size) failLine();
+        e.EntryKind = KindFile;
+        e.EntrySize = *size;
+    }
+    e.EntryName = std::string(trimRightBlanks(after));
+    if (e.EntryName.empty()) failLine();
+}
+
+// The classic columns: a date "mm-dd-yy" (or "/", or a four-digit year) in
+// the first characters.
+bool hasDosDateColumns(std::string_view line) {
+    return line.size() >= 8 && isDigit(line[0]) && isDigit(line[1]) && (line[2] == '-' || line[2] == '/') &&
+           isDigit(line[3]) && isDigit(line[4]) && (line[5] == '-' || line[5] == '/') && isDigit(line[6]) &&
+           isDigit(line[7]);
+}
+
+// MS-DOS lines with dotted or ISO dates or other spacing: date, time (with
+// AM or PM, attached or as a word of its own), size word, name.
+void parseDosWords(ListingEntry& e, const ListingDate& today) {
+    const std::string_view line = e.RawLine;
+    const std::vector<Token> t = tokenize(line);
+    if (t.size() < 4) failLine();
+    const auto word = [&](std::size_t k) { return line.substr(t[k].begin, t[k].end - t[k].begin); };
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    if (t[0].begin != 0 || !numericDate(word(0), today.Year, year, month, day)) failLine();
+    std::string time = upperCopy(word(1));
+    std::size_t next = 2;
+    if (const std::string w2 = upperCopy(word(2)); w2 == "AM" || w2 == "PM") {
+        time += w2;
+        ++next;
+    }
+    const bool pm = time.size() > 2 && time.compare(time.size() - 2, 2, "PM") == 0;
+    const bool am = time.size() > 2 && time.compare(time.size() - 2, 2, "AM") == 0;
+    if (pm || am) time.resize(time.size() - 2);
+    if (!timeFromWord(time, hour, minute, second) || ((pm || am) && (hour < 1 || hour > 12))) failLine();
+    if (pm && hour < 12) hour += 12;
+    if (am && hour == 12) hour = 0;
+    if (next >= t.size()) failLine();
+    const auto value = encodeAt(year, month, day, hour, minute, second, 0);
+    if (!value) failLine();
+    e.Modified = *value;
+    setDosSizeAndName(e, line.substr(t[next].begin));
+}
+
 void parseDosLine(ListingEntry& e, const ListingDate& today) {
+    if (!hasDosDateColumns(e.RawLine)) {
+        parseDosWords(e, today);
+        return;
+    }
     const DosColumns cols = splitDosLine(e.RawLine);
     const std::string& dateText = cols.dateText;
     const std::string& timeText = cols.timeText;
@@ -237,26 +521,12 @@ void parseDosLine(ListingEntry& e, const ListingDate& today) {
         }
         if (pm && tp[0] < 12) tp[0] += 12;
         if (am && tp[0] == 12) tp[0] = 0;
-        auto value = EncodeListingDateTime(twoDigitYear(int(*year), today.Year), int(*month), int(*day), tp[0],
+        auto value = encodeAt(twoDigitYear(int(*year), today.Year), int(*month), int(*day), tp[0],
                                            tp[1], tp[2], tp[3]);
         if (value) e.Modified = *value;
     }();
 
-    const std::size_t sizeEnd = std::min(rest.find(' '), rest.size());
-    const std::string sizeWord = removeCommas(rest.substr(0, sizeEnd));
-    std::string_view after = sizeEnd < rest.size() ? rest.substr(sizeEnd + 1) : std::string_view();
-    if (upperCopy(sizeWord) == "<DIR>") {
-        e.EntryKind = KindFolder;
-        // The column layout puts ten blanks after "<DIR>"; step over the nine
-        // that remain but never into the name when a server pads less.
-        std::size_t skip = 0;
-        while (skip < 9 && skip < after.size() && after[skip] == ' ') ++skip;
-        after.remove_prefix(skip);
-    } else {
-        e.EntryKind = KindFile;
-        e.EntrySize = toSize(sizeWord);
-    }
-    e.EntryName = std::string(trimRightBlanks(after));
+    setDosSizeAndName(e, rest);
 }
 
 void parseUnixLine(ListingEntry& e, bool dsk, const ListingDate& today) {
@@ -318,15 +588,28 @@ void parseUnixLine(ListingEntry& e, bool dsk, const ListingDate& today) {
         std::string_view t = yearOrTime;
         const std::string_view hh = t.substr(0, colon);
         std::string_view mm = t.substr(colon + 1);
-        if (const auto c2 = mm.find(':'); c2 != std::string_view::npos) mm = mm.substr(0, c2);
+        bool withSeconds = false;
+        if (const auto c2 = mm.find(':'); c2 != std::string_view::npos) {
+            mm = mm.substr(0, c2);
+            withSeconds = true;
+        }
         hour = toIntDef(hh, 0);
         minute = toIntDef(mm, 0);
         if (today.Month < month) --year;
+        // BSD's "ls -lT" writes "Jan  5 10:15:00 2003": the year belongs to
+        // the date, not to the name.
+        const std::string_view after = w.Rest();
+        if (withSeconds && after.size() > 6 && after[0] == ' ' && allDigits(after.substr(1, 4)) && after[5] == ' ') {
+            year = toIntDef(after.substr(1, 4), year);
+            w.SkipOne();
+            w.Next();
+        }
     } else {
         year = toIntDef(yearOrTime, today.Year);
     }
     w.SkipOne();
     std::string name(w.Rest());
+    if (name.empty()) failLine();  // a date where the name should be
 
     if (e.EntryKind == KindLink) {
         // A link line without an arrow keeps its whole name rather than none.
@@ -340,18 +623,71 @@ void parseUnixLine(ListingEntry& e, bool dsk, const ListingDate& today) {
     e.OwnerName = owner;
     e.GroupName = group;
     e.EntrySize = toSize(size);
-    auto value = EncodeListingDateTime(year, month, day, hour, minute, 0, 999);
+    auto value = encodeAt(year, month, day, hour, minute, 0, 999);
     if (!value) failLine();
     e.Modified = *value;
 }
 
-bool isUnixPermissionField(std::string_view u) {
-    static const char* const allowed[10] = {"-BCDLPS", "-RSTWX", "-ARSTWX", "-RSTWX", "-HRSTWX",
-                                             "-RSTWX",  "-RSTWXY", "-ARSTWX", "-RSTWX", "-RSTWX"};
-    if (u.size() < 10) return false;
-    for (int i = 0; i < 10; ++i)
-        if (u[i] == '\0' || std::string_view(allowed[i]).find(u[i]) == std::string_view::npos) return false;
-    return true;
+// Unix lines the column rules cannot read: owner or group names with blanks,
+// dates in other languages, numeric or ISO dates. The date is found first (a
+// size word, then a date the forms above know); what follows is the name and
+// what lies between the permissions and the size are link count, owner and
+// group. False when no such date is there or no name follows it.
+bool parseUnixAnchored(ListingEntry& e, const ListingDate& today) {
+    const std::string_view line = e.RawLine;
+    const std::vector<Token> t = tokenize(line);
+    const auto word = [&](std::size_t k) { return line.substr(t[k].begin, t[k].end - t[k].begin); };
+    if (t.size() < 4 || t[0].begin != 0 || !isUnixPermissionField(upperCopy(word(0)))) return false;
+    for (std::size_t i = 2; i < t.size(); ++i) {
+        if (!allDigits(word(i - 1))) continue;
+        const auto d = dateAt(line, t, i, today);
+        if (!d) continue;
+        std::size_t nameFrom = t[i + d->words - 1].end + 1;
+        if (d->endsWithYear && nameFrom + 1 < line.size() && line[nameFrom] == ' ') ++nameFrom;  // column padding
+        if (nameFrom >= line.size() || line.find_first_not_of(' ', nameFrom) == std::string_view::npos) return false;
+        const auto value = encodeAt(d->year, d->month, d->day, d->hour, d->minute, d->second, 999);
+        if (!value) return false;
+
+        const std::string perm(word(0));
+        const char k = upper(perm[0]);
+        e.EntryKind = k == 'D' ? KindFolder : (k == 'L' ? KindLink : KindFile);
+        e.UserRights = perm.substr(1, 3);
+        e.GroupRights = perm.substr(4, 3);
+        e.OtherRights = perm.substr(7, 3);
+        std::size_t first = 1, last = i - 1;  // the words between permissions and size
+        e.LinkCount = 0;
+        if (first < last && allDigits(word(first))) e.LinkCount = toIntDef(word(first++), 0);
+        const auto span = [&](std::size_t a, std::size_t b) {
+            return a < b ? std::string(line.substr(t[a].begin, t[b - 1].end - t[a].begin)) : std::string();
+        };
+        const std::size_t names = last - first;
+        const std::size_t ownerEnd = names == 1 ? first : (names % 2 == 0 ? first + names / 2 : first + 1);
+        e.OwnerName = span(first, ownerEnd);
+        e.GroupName = span(ownerEnd, last);
+        e.EntrySize = toSize(word(i - 1));
+        e.Modified = *value;
+        std::string name(line.substr(nameFrom));
+        if (e.EntryKind == KindLink) {
+            if (const auto arrow = name.find(" -> "); arrow != std::string::npos) {
+                e.LinkTarget = name.substr(arrow + 4);
+                name.resize(arrow);
+            }
+        }
+        e.EntryName = std::move(name);
+        return !e.EntryName.empty();
+    }
+    return false;
+}
+
+
+// The count line of "ls -l" in any language: one word and a number.
+bool isCountLine(std::string_view line) {
+    const std::string_view t = trim(line);
+    const std::size_t blank = t.find(' ');
+    if (blank == std::string_view::npos || blank == 0) return false;
+    for (char c : t.substr(0, blank))
+        if (isDigit(c) || c == '-') return false;
+    return allDigits(trim(t.substr(blank)));
 }
 
 std::size_t firstNonBlank(const std::vector<std::string>& lines) {
@@ -431,11 +767,22 @@ ListingFormat TIdFTPListItems::CheckListFormat(std::string_view line, bool trans
         const std::string sizeWord = removeCommas(firstWord(splitDosLine(uv).rest));
         if (sizeWord == "<DIR>" || allDigits(sizeWord)) return FormatDos;
     }
+    // Dotted or ISO dates, other spacing: a line that reads as one.
+    if (!line.empty() && isDigit(line[0])) {
+        ListingEntry probe;
+        probe.RawLine = std::string(line);
+        try {
+            parseDosWords(probe, ListingToday());
+            return FormatDos;
+        } catch (const EIdException&) {
+        }
+    }
     return FormatUnknown;
 }
 
-void TIdFTPListItems::ParseEntry(ListingEntry& entry) const {
-    const ListingDate today = Today ? *Today : ListingToday();
+void TIdFTPListItems::ParseEntry(ListingEntry& entry) const { parseEntryOn(entry, Today ? *Today : ListingToday()); }
+
+void TIdFTPListItems::parseEntryOn(ListingEntry& entry, const ListingDate& today) const {
     switch (ListFormat) {
     case FormatNone:
         return;
@@ -443,7 +790,14 @@ void TIdFTPListItems::ParseEntry(ListingEntry& entry) const {
         parseDosLine(entry, today);
         return;
     case FormatUnix:
-        parseUnixLine(entry, false, today);
+        try {
+            parseUnixLine(entry, false, today);
+        } catch (const EIdException&) {
+            ListingEntry wide;
+            wide.RawLine = entry.RawLine;
+            if (!parseUnixAnchored(wide, today)) throw;
+            entry = std::move(wide);
+        }
         return;
     case FormatDsk:
         parseUnixLine(entry, true, today);
@@ -465,11 +819,14 @@ void TIdFTPListItems::ParseEntry(ListingEntry& entry) const {
 
 void TIdFTPListItems::LoadList(const std::vector<std::string>& lines) {
     Clear();
+    const ListingDate today = Today ? *Today : ListingToday();  // once, not per line
     items_.reserve(lines.size());
     std::size_t skip = lines.size();
     if (ListFormat == FormatUnix) {
         const std::size_t first = firstNonBlank(lines);
-        if (first < lines.size() && upperCopy(std::string_view(lines[first]).substr(0, 5)) == "TOTAL") skip = first;
+        if (first < lines.size() &&
+            (upperCopy(std::string_view(lines[first]).substr(0, 5)) == "TOTAL" || isCountLine(lines[first])))
+            skip = first;
     }
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (i == skip || isBlankLine(lines[i])) continue;
@@ -477,10 +834,11 @@ void TIdFTPListItems::LoadList(const std::vector<std::string>& lines) {
         entry.RawLine = lines[i];
         if (ListFormat == FormatNone) continue;
         try {
-            ParseEntry(entry);
+            parseEntryOn(entry, today);
         } catch (const std::exception&) {
-            // A bad line drops everything gathered so far; later lines still count.
-            Clear();
+            // Only this line is lost; the caller learns how many were.
+            items_.pop_back();
+            ++skipped_;
         }
     }
 }
@@ -497,6 +855,13 @@ std::shared_ptr<TIdFTPListItems> BuildListingEntries(void* sender, const std::ve
     std::size_t first = firstNonBlank(lines);
     if (first == lines.size()) first = 0;
     ListingFormat format = TIdFTPListItems::CheckListFormat(lines[first], true);
+    if (format == FormatUnknown && isCountLine(lines[first])) {
+        // "insgesamt 20": ls's count line in another language; the line after it decides.
+        std::size_t second = first + 1;
+        while (second < lines.size() && isBlankLine(lines[second])) ++second;
+        if (second < lines.size() && TIdFTPListItems::CheckListFormat(lines[second], true) == FormatUnix)
+            format = FormatUnix;
+    }
     if (hooks.OnCheckListFormat) hooks.OnCheckListFormat(sender, lines[first], format);
     list->ListFormat = format;
     list->LoadList(lines);

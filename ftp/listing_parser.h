@@ -45,8 +45,8 @@ struct ListingEntry {
 using TIdFTPListItem = ListingEntry;
 
 // Raised for a line of a listing whose format is unknown (or custom without a
-// parser). Never reaches the caller of the collection's parsing: it only
-// empties the collection.
+// parser). Never reaches the caller of the collection's parsing: the line is
+// only skipped and counted.
 class EIdInvalidFTPListingFormat : public EIdException {
 public:
     EIdInvalidFTPListingFormat() : EIdException("Unknown FTP listing format") {}
@@ -91,7 +91,14 @@ public:
     ListingEntry& operator[](std::size_t i) { return items_[i]; }
     const ListingEntry& operator[](std::size_t i) const { return items_[i]; }
     ListingEntry& Add();
-    void Clear() { items_.clear(); }
+    void Clear() {
+        items_.clear();
+        skipped_ = 0;
+    }
+    // Lines of the last LoadList that could not be read (blank lines and the
+    // "total" line are not counted). With FormatUnknown every line counts:
+    // the listing could not be read at all.
+    std::size_t SkippedLines() const { return skipped_; }
     std::vector<ListingEntry>::const_iterator begin() const { return items_.begin(); }
     std::vector<ListingEntry>::const_iterator end() const { return items_.end(); }
     const std::vector<ListingEntry>& Items() const { return items_; }
@@ -100,14 +107,16 @@ public:
     // the result is FormatNameOnly.
     static ListingFormat CheckListFormat(std::string_view line, bool translate = true);
     // Empties the collection and parses every line by ListFormat. A line that
-    // fails empties the collection again (all entries so far) and parsing
-    // goes on: no error leaves this call.
+    // cannot be read is skipped and counted (SkippedLines); every other line
+    // is kept. No error leaves this call.
     void LoadList(const std::vector<std::string>& lines);
     // Parses one entry (RawLine set) by ListFormat; throws on a bad line.
     void ParseEntry(ListingEntry& entry) const;
 
 private:
     std::vector<ListingEntry> items_;
+    std::size_t skipped_ = 0;
+    void parseEntryOn(ListingEntry& entry, const ListingDate& today) const;
 };
 
 // Hooks the FTP client publishes (the browser frame sets none).
@@ -125,8 +134,10 @@ struct ListingHooks {
 
 // The whole first-access step of ListingEntries: creates the collection
 // (through OnCreateFTPList when set), and with at least one line detects the
-// format from the first non-blank line, lets OnCheckListFormat change it, and
-// parses every line. Never throws for bad lines.
+// format from the first non-blank line (a "total" line in another language,
+// as ls writes it, counts as a Unix one when a Unix line follows), lets
+// OnCheckListFormat change it, and parses every line. Never throws for bad
+// lines.
 std::shared_ptr<TIdFTPListItems> BuildListingEntries(void* sender, const std::vector<std::string>& lines,
                                                      const ListingHooks& hooks = {},
                                                      std::optional<ListingDate> today = std::nullopt);

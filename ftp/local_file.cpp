@@ -18,6 +18,13 @@ namespace {
 #ifdef _WIN32
 // Binary mode and 64-bit offsets; the plain calls are text mode and 32-bit.
 constexpr int kOpenFlags = O_BINARY;
+bool truncateRegular(int fd) {
+    struct _stati64 st {};
+    if (_fstati64(fd, &st) != 0) return false;
+    if ((st.st_mode & _S_IFMT) != _S_IFREG) return true;
+    return _chsize_s(fd, 0) == 0;
+}
+int removeFile(const char* path) { return _unlink(path); }
 std::int64_t seekTo(int fd, std::int64_t pos, int whence) { return _lseeki64(fd, pos, whence); }
 bool sizeOf(int fd, std::int64_t& size) {
     struct _stati64 st {};
@@ -27,6 +34,13 @@ bool sizeOf(int fd, std::int64_t& size) {
 }
 #else
 constexpr int kOpenFlags = O_CLOEXEC;
+bool truncateRegular(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    if (!S_ISREG(st.st_mode)) return true;
+    return ::ftruncate(fd, 0) == 0;
+}
+int removeFile(const char* path) { return ::unlink(path); }
 std::int64_t seekTo(int fd, std::int64_t pos, int whence) { return ::lseek(fd, static_cast<off_t>(pos), whence); }
 bool sizeOf(int fd, std::int64_t& size) {
     struct stat st {};
@@ -49,6 +63,8 @@ LocalFile::LocalFile(const std::string& path, Mode mode) : path_(path), writing_
     int flags = kOpenFlags;
     if (mode == ReadOnly) flags |= O_RDONLY;
     else if (mode == CreateTruncate) flags |= O_WRONLY | O_CREAT | O_TRUNC;
+    else if (mode == CreateNew) flags |= O_WRONLY | O_CREAT | O_EXCL;
+    else if (mode == OpenExisting) flags |= O_WRONLY;
     else flags |= O_WRONLY | O_CREAT | O_APPEND;
     do {
         fd_ = ::open(path.c_str(), flags, 0666);
@@ -158,4 +174,18 @@ void LocalFile::Close() {
     int rc = ::close(fd_);
     fd_ = -1;
     if (rc != 0 && errno != EINTR) throw EIdLocalFileError(describe("Cannot write", path_));
+}
+
+void LocalFile::Truncate() {
+    if (writing_) flush();
+    if (!truncateRegular(fd_)) throw EIdLocalFileError(describe("Cannot write", path_));
+    filePos_ = 0;
+}
+
+void LocalFile::Discard() {
+    if (fd_ < 0) return;
+    used_ = 0;
+    ::close(fd_);
+    fd_ = -1;
+    removeFile(path_.c_str());
 }

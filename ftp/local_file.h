@@ -8,7 +8,9 @@
 
 class LocalFile {
 public:
-    enum Mode { ReadOnly, CreateTruncate, Append };
+    // CreateNew fails when the file exists; OpenExisting writes from the
+    // start of an existing file without emptying it (see Truncate).
+    enum Mode { ReadOnly, CreateTruncate, Append, CreateNew, OpenExisting };
     LocalFile(const std::string& path, Mode mode);  // raises when it cannot open
     ~LocalFile();                                    // flushes what is buffered, errors ignored
     LocalFile(const LocalFile&) = delete;
@@ -22,6 +24,10 @@ public:
     void Rewind();
     // Writes out what is buffered and closes; raises when that fails.
     void Close();
+    // Empties a regular file opened for writing (devices stay as they are).
+    void Truncate();
+    // Closes without writing anything out and removes the file.
+    void Discard();
 
 private:
     std::string path_;

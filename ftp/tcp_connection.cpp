@@ -15,6 +15,9 @@ namespace {
 constexpr int kDefaultBufferSize = 32768;
 constexpr int kConnectSliceMs = 125;
 constexpr int kDefaultPumpConnectMs = 120000;
+// Copy loops look at the clock only every so many chunks: at 2 KiB a chunk
+// a clock read costs as much as the rest of the chunk's bookkeeping.
+constexpr unsigned kPumpCheckEvery = 16;
 
 bool isBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
@@ -343,6 +346,7 @@ void TIdTCPConnection::ResetForConnect() {
     inPos_ = 0;
     lineSearchPos_ = 0;
     closedByPeer_ = false;
+    wasOpen_ = false;
 }
 
 void TIdTCPConnection::closeSocketInternal() {
@@ -367,6 +371,7 @@ void TIdTCPConnection::CloseConnection() {
 
 void TIdTCPConnection::CheckForDisconnect(bool raiseIfDisconnected, bool ignoreBuffer) {
     if (!handler_) return;
+    if (handler_->HandleAllocated()) wasOpen_ = true;
     bool gone;
     if (closedByPeer_ && handler_->HandleAllocated()) {
         closeSocketInternal();
@@ -376,7 +381,10 @@ void TIdTCPConnection::CheckForDisconnect(bool raiseIfDisconnected, bool ignoreB
     } else {
         gone = !handler_->HandleAllocated();
     }
-    if (gone && raiseIfDisconnected && (InputBufferSize() == 0 || ignoreBuffer)) throw EIdConnClosedGracefully();
+    if (gone && raiseIfDisconnected && (InputBufferSize() == 0 || ignoreBuffer)) {
+        if (!wasOpen_) throw EIdNotConnected();
+        throw EIdConnClosedGracefully();
+    }
 }
 
 bool TIdTCPConnection::IsOpen() {
@@ -391,6 +399,8 @@ void TIdTCPConnection::ProbePeerClosed(bool raiseIfClosed) {
 }
 
 void TIdTCPConnection::PumpThrottled() {
+    if (++pumpSkip_ < kPumpCheckEvery) return;
+    pumpSkip_ = 0;
     if (!TIdAntiFreeze::ActiveHere()) return;
     std::uint64_t now = net::tickCount64();
     int slice = TIdAntiFreeze::IdleSlice();
@@ -514,18 +524,26 @@ std::string TIdTCPConnection::ReadLn(char terminator, int timeout, int maxLength
 int TIdTCPConnection::GetResponse(const std::vector<int>& accepted) {
     std::vector<std::string> lines;
     std::string first;
-    do {
-        first = trimmed(ReadLn());
-    } while (first.empty());
-    lines.push_back(first);
-    if (first.size() > 3 && first[3] == '-') {
-        const std::string marker = first.substr(0, 3) + " ";
-        while (true) {
-            std::string line = trimmed(ReadLn());
-            if (line.empty()) continue;
-            lines.push_back(line);
-            if (line.size() < 4 || startsWithNoCase(line, marker)) break;
+    try {
+        do {
+            first = trimmed(ReadLn());
+        } while (first.empty());
+        lines.push_back(first);
+        if (first.size() > 3 && first[3] == '-') {
+            const std::string marker = first.substr(0, 3) + " ";
+            while (true) {
+                std::string line = trimmed(ReadLn());
+                if (line.empty()) continue;
+                lines.push_back(line);
+                if (line.size() < 4 || startsWithNoCase(line, marker)) break;
+            }
         }
+    } catch (const EIdReadTimeout&) {
+        CloseConnection();
+        throw;
+    } catch (const EIdReadLnMaxLineLengthExceeded&) {
+        CloseConnection();
+        throw;
     }
     std::string code = trimmed(first.substr(0, 4));
     if (code.size() == 4 && code[3] == '-') code.pop_back();
@@ -534,15 +552,27 @@ int TIdTCPConnection::GetResponse(const std::vector<int>& accepted) {
     int v = 0;
     lastReply_.NumericCode = parseInt(code, v) ? v : 0;
     for (const auto& l : lines) lastReply_.Text.push_back(l.size() > 4 ? l.substr(4) : std::string());
+    AfterReply();
     if (!accepted.empty() &&
         std::find(accepted.begin(), accepted.end(), lastReply_.NumericCode) == accepted.end())
         throw EIdProtocolReplyError(lastReply_.NumericCode, lastReply_.JoinedText());
     return lastReply_.NumericCode;
 }
 
+bool TIdTCPConnection::IsSingleLine(const std::string& text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
 void TIdTCPConnection::WriteLn(const std::string& line) {
+    if (!IsSingleLine(line)) throw EIdInvalidCommandText();
     std::string data = line + "\r\n";
-    WriteBuffer(data.data(), data.size());
+    try {
+        WriteBuffer(data.data(), data.size());
+    } catch (const EIdReadTimeout&) {
+        // Part of the line may be out: what the server makes of it is unknown.
+        CloseConnection();
+        throw;
+    }
 }
 
 void TIdTCPConnection::WriteBuffer(const void* data, std::size_t len) {
@@ -551,20 +581,31 @@ void TIdTCPConnection::WriteBuffer(const void* data, std::size_t len) {
     if (Intercept) Intercept->Sent(static_cast<const char*>(data), len);
     const char* p = static_cast<const char*>(data);
     std::size_t done = 0;
+    std::uint64_t stalledSince = 0;
     while (done < len) {
         CheckForDisconnect(true, true);
         int err = 0;
         long n = net::sendSome(handler_->Handle(), p + done, len - done, err, true);
         if (n < 0 && err == net::kErrWouldBlock) {
             // No room: wait in pump slices so the window stays alive and an
-            // abort can close the socket under us.
-            int slice = TIdAntiFreeze::IdleSlice();
-            int r = net::waitWritable(handler_->Handle(), slice, err);
+            // abort can close the socket under us; a peer that takes nothing
+            // for ReadTimeout has stalled.
+            int wait = TIdAntiFreeze::IdleSlice();
+            if (ReadTimeout > 0) {
+                const std::uint64_t now = net::tickCount64();
+                if (stalledSince == 0) stalledSince = now;
+                const std::uint64_t waited = now - stalledSince;
+                if (waited >= static_cast<std::uint64_t>(ReadTimeout)) throw EIdReadTimeout();
+                const int left = ReadTimeout - static_cast<int>(waited);
+                if (wait < 0 || wait > left) wait = left;
+            }
+            int r = net::waitWritable(handler_->Handle(), wait, err);
             if (r < 0) throw EIdSocketError(err);
             lastPumpTick_ = net::tickCount64();
             TIdAntiFreeze::DoProcess(r == 0);
             continue;
         }
+        stalledSince = 0;
         if (n < 0) {
             if (err == net::kErrConnAborted || err == net::kErrConnReset || err == net::kErrShutdown)
                 closeSocketInternal();
@@ -591,19 +632,20 @@ void TIdTCPConnection::ReadUntilClose(const std::function<void(const char*, std:
     }
     const std::size_t size = static_cast<std::size_t>(EffectiveRecvBufferSize());
     if (recvChunk_.size() < size) recvChunk_.resize(size);
+    const int stallMs = ReadTimeout > 0 ? ReadTimeout : -2;
     while (handler_ && handler_->HandleAllocated()) {
         int err = 0;
         // Try first: a busy stream never pays for the sliced wait.
         long n = net::recvSome(handler_->Handle(), recvChunk_.data(), size, err, true);
         if (n < 0 && err == net::kErrWouldBlock) {
-            WaitForData(-2);
+            if (!WaitForData(stallMs)) throw EIdReadTimeout();
             continue;
         }
         if (n < 0) {
-            if (err == net::kErrConnAborted || err == net::kErrShutdown) {
+            // An aborted or reset connection is no end of the data: what
+            // arrived may be short.
+            if (err == net::kErrConnAborted || err == net::kErrShutdown || err == net::kErrConnReset)
                 closeSocketInternal();
-                break;
-            }
             throw EIdSocketError(err);
         }
         if (n == 0) {
@@ -615,6 +657,15 @@ void TIdTCPConnection::ReadUntilClose(const std::function<void(const char*, std:
         DoWork(WorkRead, n);
         PumpThrottled();
     }
+}
+
+void TIdTCPConnection::ShutdownSending() {
+    if (handler_ && handler_->HandleAllocated()) net::shutdownSend(handler_->Handle());
+}
+
+long TIdTCPConnection::PendingSendBytes() {
+    if (!handler_ || !handler_->HandleAllocated()) return 0;
+    return net::pendingSendBytes(handler_->Handle());
 }
 
 void TIdTCPConnection::BeginWork(TWorkMode mode, std::int64_t max) {
@@ -696,7 +747,8 @@ void TIdSimpleServer::Listen() {
         if (aborted_ || listener_ == net::kInvalidSocket) throw EIdConnClosedGracefully();
         if (r == 0) {
             if (OnAcceptSlice) OnAcceptSlice();
-            continue;
+            // The server may have connected while the pump ran.
+            if (!ConnectionPending()) continue;
         }
         std::string ip;
         std::uint16_t port = 0;
@@ -707,6 +759,12 @@ void TIdSimpleServer::Listen() {
         IOHandler()->Adopt(c);
         return;
     }
+}
+
+bool TIdSimpleServer::ConnectionPending() {
+    if (listener_ == net::kInvalidSocket) return false;
+    int err = 0;
+    return net::waitReadable(listener_, 0, err) > 0;
 }
 
 void TIdSimpleServer::AbortListen() {

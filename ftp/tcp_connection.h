@@ -164,15 +164,27 @@ public:
     long ReadFromStack(bool raiseIfDisconnected = true, int timeout = -1, bool raiseOnTimeout = true);
     std::string ReadLn(char terminator = '\n', int timeout = -1, int maxLength = -1);
     // Reads one reply into the last reply; raises EIdProtocolReplyError when
-    // accepted is not empty and the code is not in it.
+    // accepted is not empty and the code is not in it. A reply cut short by
+    // a time-out or an over-long line closes the connection: what is left of
+    // it would otherwise answer the next command.
     int GetResponse(const std::vector<int>& accepted);
+    // Sends the line and CR LF; a line holding CR, LF or NUL raises
+    // EIdInvalidCommandText before anything is sent.
     void WriteLn(const std::string& line);
+    static bool IsSingleLine(const std::string& text);
     void WriteBuffer(const void* data, std::size_t len);
     int SendCmd(const std::string& line, const std::vector<int>& accepted);
 
     // Copies everything until the peer closes into sink, in chunks of at
-    // most RecvBufferSize; each chunk counts as WorkRead work.
+    // most RecvBufferSize; each chunk counts as WorkRead work. With a
+    // ReadTimeout, a connection that moves no byte for that long raises
+    // EIdReadTimeout. A connection the local stack aborts raises its error.
     void ReadUntilClose(const std::function<void(const char*, std::size_t)>& sink);
+    // Sends FIN after what is queued but keeps the socket, so that the
+    // peer's progress in taking the data can still be watched.
+    void ShutdownSending();
+    // Bytes still in this side's send queue; -1 when the system cannot tell.
+    long PendingSendBytes();
 
     const TIdRFCReply& LastCmdResult() const { return lastReply_; }
     const TIdRFCReply& Greeting() const { return greeting_; }
@@ -199,6 +211,8 @@ protected:
     bool WaitForData(int timeoutMs);
     // Calls the pump (not idle), at most once per IdleTimeOut on the fast path.
     void PumpThrottled();
+    // Called with every reply read, before its code is checked.
+    virtual void AfterReply() {}
 
 private:
     std::unique_ptr<TIdIOHandlerSocket> ownHandler_;
@@ -215,6 +229,8 @@ private:
         std::int64_t count = 0;
     } work_[2];
     std::uint64_t lastPumpTick_ = 0;
+    unsigned pumpSkip_ = 0;
+    bool wasOpen_ = false;  // open since the last connect began: a close is then "closed", not "never connected"
     std::vector<char> recvChunk_;
 
     void closeSocketInternal();
@@ -242,8 +258,9 @@ public:
     int BoundPort = 0;
     int AcceptWait = 1000;  // ms per wait slice
     int ListenQueue = 15;
-    // Called after every wait slice; may throw to end the wait (the owner
-    // watches its control connection there).
+    // Called after every wait slice without a connection; may throw to end
+    // the wait (the owner watches its control connection there). A
+    // connection that is pending when it returns is accepted.
     std::function<void()> OnAcceptSlice;
 
     // Binds and listens; the chosen address is then in IOHandler()->IP/Port.
@@ -254,6 +271,8 @@ public:
     void Listen();
     // Closes the listener (not an accepted connection).
     void AbortListen();
+    // Whether the server's connection is waiting to be accepted.
+    bool ConnectionPending();
     void CloseConnection() override;
     bool Listening() const { return listener_ != net::kInvalidSocket; }
 

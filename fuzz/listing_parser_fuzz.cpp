@@ -2,6 +2,7 @@
 // The first byte may force one format, so every line parser sees every input.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "ftp/listing_parser.h"
@@ -22,12 +23,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Vary "today" so the year roll-back and day defaults are exercised.
     const ListingDate today{1990 + selector % 60, 1 + selector % 12, 1 + selector % 28};
     auto items = BuildListingEntries(nullptr, lines, hooks, today);
+    std::size_t nonBlank = 0;
+    for (const std::string& l : lines) nonBlank += l.find_first_not_of(" \t") != std::string::npos;
+    // Every line is an entry, a skipped line, or the count line.
+    if (items->Count() + items->SkippedLines() > nonBlank) __builtin_trap();
+    const bool parsed = items->ListFormat == FormatUnix || items->ListFormat == FormatDos;
     for (const ListingEntry& e : *items) {
         const ListingDateTime t = DecodeListingDateTime(e.Modified);
-        if (e.Modified != 0 && (t.Month < 1 || t.Month > 12 || t.Day < 1 || t.Day > 31)) __builtin_trap();
+        if (e.Modified != 0 && (t.Month < 1 || t.Month > 12 || t.Day < 1 || t.Day > 31 || t.Hour > 23))
+            __builtin_trap();
         if (e.EntrySize < 0) __builtin_trap();
         if (e.RawLine.empty()) __builtin_trap();
+        // A line that reads gives a name; none is made of nothing.
+        if (parsed && e.EntryName.empty()) __builtin_trap();
+        if (e.EntryKind != KindFolder && e.EntryKind != KindFile && e.EntryKind != KindLink) __builtin_trap();
     }
+    // Detection alone, line by line, as the first line of a listing would be.
+    for (const std::string& l : lines) (void)TIdFTPListItems::CheckListFormat(l);
     TIdFTPListItems copy;
     copy.Assign(*items);
     if (copy.Count() != items->Count()) __builtin_trap();

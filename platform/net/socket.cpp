@@ -7,11 +7,14 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "platform/net/socket_errors.h"
+#include "platform/net/test_hooks.h"
 
 namespace net {
 
@@ -122,6 +125,7 @@ long sendSome(SocketHandle s, const void* data, std::size_t len, int& err, bool 
 }
 
 long recvSome(SocketHandle s, void* data, std::size_t len, int& err, bool noWait) {
+    if (detail::takeInjectedReceiveError(err)) return -1;
     ssize_t n;
     do {
         n = ::recv(s, data, len, noWait ? MSG_DONTWAIT : 0);
@@ -162,6 +166,17 @@ int setNoDelay(SocketHandle s, bool on) {
     int v = on ? 1 : 0;
     if (::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &v, sizeof v) != 0) return lastError();
     return 0;
+}
+
+int setReceiveBufferSize(SocketHandle s, int bytes) {
+    if (::setsockopt(s, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0) return lastError();
+    return 0;
+}
+
+long pendingSendBytes(SocketHandle s) {
+    int n = 0;
+    if (::ioctl(s, SIOCOUTQ, &n) != 0) return -1;
+    return n;
 }
 
 int localAddress(SocketHandle s, std::string& ip, std::uint16_t& port) {

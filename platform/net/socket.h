@@ -46,6 +46,16 @@ int waitReadable(SocketHandle s, int timeoutMs, int& err);
 int waitWritable(SocketHandle s, int timeoutMs, int& err);
 
 int setNoDelay(SocketHandle s, bool on);
+// The socket's receive buffer (SO_RCVBUF). Returns 0 or the error.
+int setReceiveBufferSize(SocketHandle s, int bytes);
+// Bytes written to s that the peer has not taken yet (this side's send
+// queue); -1 when the system cannot tell.
+long pendingSendBytes(SocketHandle s);
+
+// Failure injection for tests: the next recvSome on the calling thread fails
+// with err instead of reading (once). Lets a test play a local stack that
+// aborts a connection, which cannot be provoked on loopback.
+void failNextReceiveForTest(int err);
 
 // Returns 0 or the error.
 int localAddress(SocketHandle s, std::string& ip, std::uint16_t& port);

@@ -1,6 +1,6 @@
 #pragma once
-// Shared pieces of the FTP client tests: a counting message pump, a client
-// wired to a scripted server, and the login script every test starts with.
+// Shared pieces of the FTP client tests: a client wired to a scripted server,
+// the login script every test starts with, status and file helpers.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,36 +12,12 @@
 #include <vector>
 
 #include "ftp/ftp_client.h"
+#include "tests/support/core/counting_pump.h"
 #include "tests/support/core/scripted_ftp_server.h"
 
 namespace ftptest {
 
-class CountingPump : public TIdAntiFreeze {
-public:
-    CountingPump() {
-        IdleTimeOut = 50;
-        OnlyWhenIdle = false;
-    }
-    int calls = 0;
-    std::function<void()> onPump;
-    // Called on every pump until it returns true.
-    std::function<bool()> until;
-    void ProcessMessages(bool) override {
-        ++calls;
-        if (until) {
-            // Taken out while it runs: the action may pump again itself.
-            auto fn = std::move(until);
-            until = nullptr;
-            if (!fn()) until = std::move(fn);
-        }
-        if (onPump) {
-            // One shot: a nested action runs once.
-            auto fn = std::move(onPump);
-            onPump = nullptr;
-            fn();
-        }
-    }
-};
+using testing_support::CountingPump;
 
 struct StatusLog {
     std::vector<std::pair<TIdStatus, std::string>> items;

@@ -210,11 +210,11 @@ TEST(ListingDos, ParsesFoldersAndFiles) {
     EXPECT_EQ(items[1].UserRights, "???");
 }
 
-TEST(ListingDos, FolderNamesSurviveNarrowPaddingAndKeepLeadingBlanksOnWidePadding) {
+TEST(ListingDos, FolderNamesSurviveNarrowPaddingAndKeepNoBlankOfWidePadding) {
     TIdFTPListItems items = parse({"01-05-03  10:15PM       <DIR>  Short Pad", "01-05-03  10:15PM       <DIR>           Lead"});
     ASSERT_EQ(items.Count(), 2u);
     EXPECT_EQ(items[0].EntryName, "Short Pad");
-    EXPECT_EQ(items[1].EntryName, " Lead");
+    EXPECT_EQ(items[1].EntryName, "Lead");
 }
 
 TEST(ListingDos, TimesAndTwoDigitYears) {
@@ -258,13 +258,17 @@ TEST(ListingLoad, BlankLinesAreSkipped) {
     EXPECT_EQ(parse({"", " "}).Count(), 0u);
 }
 
-TEST(ListingLoad, ABadLineDropsEveryEarlierEntry) {
+TEST(ListingLoad, ABadLineIsSkippedAndCountedAndEveryOtherLineKept) {
     TIdFTPListItems items = parse({"-rw-r--r-- 1 a b 5 Jan 5 2003 one", "-rw-r--r-- 1 a b 5 Jan 5 2003 two",
                                    "-rw-r--r-- 1 a b 5 Foo 5 2003 bad", "-rw-r--r-- 1 a b 5 Jan 5 2003 three",
                                    "-rw-r--r-- 1 a b 5 Jan 5 2003 four"});
-    ASSERT_EQ(items.Count(), 2u);
-    EXPECT_EQ(items[0].EntryName, "three");
-    EXPECT_EQ(items[1].EntryName, "four");
+    ASSERT_EQ(items.Count(), 4u);
+    EXPECT_EQ(items[1].EntryName, "two");
+    EXPECT_EQ(items[2].EntryName, "three");
+    EXPECT_EQ(items.SkippedLines(), 1u);
+    TIdFTPListItems copy;
+    copy.Assign(items);
+    EXPECT_EQ(copy.SkippedLines(), 1u);
 }
 
 TEST(ListingLoad, UnknownFormatYieldsNothingAndNoError) {
@@ -272,6 +276,7 @@ TEST(ListingLoad, UnknownFormatYieldsNothingAndNoError) {
     EXPECT_NO_THROW(items = parse({"Hello there", "-rw-r--r-- 1 a b 5 Jan 5 2003 y"}));
     EXPECT_EQ(items.ListFormat, FormatUnknown);
     EXPECT_EQ(items.Count(), 0u);
+    EXPECT_EQ(items.SkippedLines(), 2u);  // reported as unreadable, not as an empty folder
     EXPECT_EQ(parse({}).ListFormat, FormatUnix);
     EXPECT_EQ(parse({}).Count(), 0u);
 }

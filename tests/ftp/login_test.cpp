@@ -212,16 +212,16 @@ TEST_F(Commands, FolderCommandsSendTheArgumentUnchanged) {
     EXPECT_TRUE(srv.waitDone()) << srv.failure();
 }
 
-TEST_F(Commands, CurrentFolderTakesTheTextBetweenTheFirstTwoQuotes) {
+TEST_F(Commands, CurrentFolderTakesTheQuotedPathWithDoubledQuotesUndone) {
     srv.expect("PWD", "257 \"/home/bob\" is current")
         .expect("PWD", "257 no quotes here")
-        .expect("PWD", "257 \"/a\"\"b\" doubled")
+        .expect("PWD", "257 \"/a \"\"q\"\" b\" is current")
         .expect("PWD", "257 \"unterminated")
         .expect("PWD", "550 no");
     go();
     EXPECT_EQ(ftp.CurrentFolder(), "/home/bob");
     EXPECT_EQ(ftp.CurrentFolder(), "");
-    EXPECT_EQ(ftp.CurrentFolder(), "/a");
+    EXPECT_EQ(ftp.CurrentFolder(), "/a \"q\" b");
     EXPECT_EQ(ftp.CurrentFolder(), "");
     EXPECT_THROW(ftp.CurrentFolder(), EIdProtocolReplyError);
 }
@@ -231,13 +231,46 @@ TEST_F(Commands, RemoteSizeIsSixtyFourBit) {
         .expect("SIZE big", "213 5000000000")
         .expect("SIZE missing", "550 no such file")
         .expect("SIZE odd", "213 12abc")
-        .expect("SIZE bare", "213");
+        .expect("SIZE bare", "213")
+        .expect("SIZE worded", "213 file: 213")
+        .expect("SIZE negative", "213 -5");
     go();
     EXPECT_EQ(ftp.RemoteSize("a"), 1048576);
     EXPECT_EQ(ftp.RemoteSize("big"), 5000000000LL);
     EXPECT_EQ(ftp.RemoteSize("missing"), -1);
     EXPECT_EQ(ftp.RemoteSize("odd"), -1);
     EXPECT_EQ(ftp.RemoteSize("bare"), -1);
+    EXPECT_EQ(ftp.RemoteSize("worded"), -1);
+    EXPECT_EQ(ftp.RemoteSize("negative"), -1);
+}
+
+TEST_F(Commands, LineBreaksOrNulInsideAnArgumentAreRefusedBeforeAnyByte) {
+    srv.expect("NOOP", "200 ok");
+    go();
+    TempDir d;
+    const std::string nul("a\0b", 3);
+    for (const std::string& bad : {std::string("a\r\nDELE b"), std::string("a\nb"), std::string("a\rb"), nul}) {
+        EXPECT_THROW(ftp.ChangeFolder(bad), EIdException);
+        EXPECT_THROW(ftp.RunCommand("SITE " + bad, -1), EIdException);
+        EXPECT_THROW(ftp.RenameEntry("ok", bad), EIdException);  // no RNFR either
+        EXPECT_THROW(ftp.DownloadToFile(bad, d.file("x"), false, false), EIdException);
+    }
+    EXPECT_EQ(ftp.RunCommand("NOOP", 200), 200);
+    EXPECT_TRUE(srv.waitDone()) << srv.failure();
+    EXPECT_EQ(srv.transcript(), concat(loginLines(), {"NOOP"}));
+}
+
+TEST(Login, LineBreakInALoginTextConnectsNowhere) {
+    ScriptedFtpServer srv;
+    TIdFTP ftp;
+    configure(ftp, srv);
+    ftp.Username = "bob\r\nSITE EXEC x";
+    int connects = 0;
+    ftp.OnConnected = [&](void*) { ++connects; };
+    ftp.ReadTimeout = 300;
+    EXPECT_THROW(ftp.OpenConnection(true, 5000), EIdException);
+    EXPECT_EQ(connects, 0);
+    EXPECT_FALSE(ftp.IsOpen());
 }
 
 TEST_F(Commands, RunCommandWithMinusOneAcceptsAnyCode) {
@@ -281,9 +314,8 @@ TEST_F(Commands, NestedCommandFromThePumpIsRefusedButAbortIsSent) {
     ftp.ChangeFolder("slow");
     EXPECT_EQ(nestedError, "Another command is still in progress on this connection.+");
     EXPECT_FALSE(ftp.Busy());
-    // The ABOR reply came after the CWD reply; it answers the next read.
-    EXPECT_EQ(ftp.RunCommand("NOOP", -1), 225);
-    EXPECT_EQ(ftp.GetResponse({200}), 200);
+    // The ABOR reply came after the CWD reply; it is read before the next command.
+    EXPECT_EQ(ftp.RunCommand("NOOP", -1), 200);
     EXPECT_TRUE(srv.waitDone()) << srv.failure();
 }
 

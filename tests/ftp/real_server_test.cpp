@@ -14,6 +14,7 @@
 
 #include "ftp/ftp_client.h"
 #include "ftp/socks.h"
+#include "tests/support/core/counting_pump.h"
 #include "tests/support/core/real_servers.h"
 
 namespace {
@@ -35,26 +36,6 @@ std::string randomBytes(std::size_t n, unsigned seed) {
     for (char& c : out) c = char(rng() & 0xFF);
     return out;
 }
-
-// Aborts the running download from inside the message pump once enough has
-// arrived, as the browser frame's Abort button does.
-class AbortingPump : public TIdAntiFreeze {
-public:
-    AbortingPump() {
-        IdleTimeOut = 20;
-        OnlyWhenIdle = false;
-    }
-    TIdFTP* target = nullptr;
-    bool armed = false;
-    int calls = 0;
-    void ProcessMessages(bool) override {
-        ++calls;
-        if (armed && target) {
-            armed = false;
-            target->AbortTransfer();
-        }
-    }
-};
 
 struct Scenario {
     std::string home;  // the server-side folder of the account
@@ -174,19 +155,22 @@ void runSteps(TIdFTP& ftp, const Scenario& s, bool full) {
     ftp.DownloadToFile(kOddName, local.File("odd.txt"), true, false);
     EXPECT_EQ(ReadWholeFile(local.File("odd.txt")), "odd name contents\n");
 
-    // Cut a download off part way, then resume it.
-    AbortingPump pump;
-    pump.target = &ftp;
+    // Cut a download off part way from inside the pump, as the Abort button does.
+    testing_support::CountingPump pump(20);
+    bool armed = false;
     ftp.OnWork = [&](void*, TWorkMode mode, std::int64_t count) {
-        if (mode == WorkRead && count >= 128 * 1024 && pump.target) pump.armed = true;
+        if (mode == WorkRead && count >= 128 * 1024 && !armed) {
+            armed = true;
+            pump.onPump = [&] { ftp.AbortTransfer(); };
+        }
     };
     try {
         ftp.DownloadToFile("big.bin", local.File("resumed.bin"), true, false);
     } catch (const EIdException&) {
-        // A cut-off transfer may also end in an error; the partial file stays.
+        // A cut-off transfer ends in an error; the partial file stays.
     }
     ftp.OnWork = nullptr;
-    pump.target = nullptr;
+    pump.onPump = nullptr;
     std::uintmax_t partial = fs::exists(local.File("resumed.bin")) ? fs::file_size(local.File("resumed.bin")) : 0;
     const bool cutByAbort = partial > 0 && partial < big.size();
     ::testing::Test::RecordProperty("cut_by_abort", cutByAbort ? "yes" : "no");
@@ -281,6 +265,70 @@ TEST_P(RealFtp, ProftpdWindowsStyle) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, RealFtp, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Passive" : "Active"; });
+
+// Faults that only show against a real server's timing.
+class VsftpdFaults : public ::testing::Test {
+protected:
+    testing_support::VsftpdServer srv;
+    TIdFTP ftp;
+    TempDir local;
+    bool start(bool passive, int maxRate = 0) {
+        srv.LocalMaxRate = maxRate;
+        std::string why;
+        if (!srv.Start(&why)) {
+            skipWhy = why;
+            return false;
+        }
+        configure(ftp, vsftpdScenario(srv), passive);
+        ftp.OpenConnection(true, 5000);
+        return true;
+    }
+    std::string skipWhy;
+};
+
+TEST_F(VsftpdFaults, RefusedRetrLeavesTheLocalFileAsItWas) {
+    if (!start(true)) GTEST_SKIP() << skipWhy;
+    ASSERT_TRUE(WriteWholeFile(local.File("keep.txt"), "eighteen bytes...."));
+    EXPECT_THROW(ftp.DownloadToFile("missing.bin", local.File("keep.txt"), true, false), EIdProtocolReplyError);
+    EXPECT_EQ(ReadWholeFile(local.File("keep.txt")), "eighteen bytes....");
+    EXPECT_THROW(ftp.DownloadToFile("missing.bin", local.File("new.txt"), false, false), EIdProtocolReplyError);
+    EXPECT_FALSE(fs::exists(local.File("new.txt")));
+    EXPECT_EQ(ftp.RunCommand("NOOP", -1), 200);
+}
+
+TEST_F(VsftpdFaults, AborDuringAThrottledRetrFailsAndKeepsRepliesPaired) {
+    if (!start(true, 256 * 1024)) GTEST_SKIP() << skipWhy;
+    ASSERT_TRUE(WriteWholeFile(srv.Account().Home + "/slow.bin", randomBytes(4 << 20, 3)));
+    testing_support::CountingPump pump(20);
+    ftp.OnWork = [&](void*, TWorkMode, std::int64_t n) {
+        if (n >= 64 * 1024) pump.onPump = [&] { ftp.AbortTransfer(); };
+    };
+    try {
+        ftp.DownloadToFile("slow.bin", local.File("slow.bin"), true, false);
+        FAIL() << "an aborted download passed for complete";
+    } catch (const EIdException& e) {
+        EXPECT_STREQ(e.what(), "Transfer aborted");
+    }
+    ftp.OnWork = nullptr;
+    EXPECT_LT(fs::file_size(local.File("slow.bin")), 4u << 20);
+    ASSERT_TRUE(ftp.IsOpen());
+    EXPECT_EQ(ftp.RunCommand("NOOP", -1), 200);
+    EXPECT_EQ(ftp.CurrentFolder(), srv.Account().Home);
+}
+
+TEST_F(VsftpdFaults, ActiveModeWithASlowEventLoopKeepsEveryTransfer) {
+    if (!start(false)) GTEST_SKIP() << skipWhy;
+    ASSERT_TRUE(WriteWholeFile(srv.Account().Home + "/small.txt", "small file\n"));
+    testing_support::CountingPump pump(20);
+    pump.busyMs = 20;
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_NO_THROW(ftp.DownloadToFile("small.txt", local.File("small.txt"), true, false));
+        EXPECT_EQ(ReadWholeFile(local.File("small.txt")), "small file\n");
+        ASSERT_NO_THROW(ftp.FetchListing(nullptr));
+        EXPECT_NE(findEntry(ftp, "small.txt"), nullptr);
+    }
+}
 
 // Through SOCKS: the control connection and passive data connections both go
 // through the SOCKS server; active data connections are accepted locally.

@@ -178,7 +178,7 @@ TEST_F(Transfers, RefusedRetrLeavesNoDataConnectionAndReportsComplete) {
     EXPECT_EQ(ftp.RunCommand("NOOP", 200), 200);
 }
 
-TEST_F(Transfers, AbortFromThePumpGives426Then226AndStatusAborted) {
+TEST_F(Transfers, AbortFromThePumpReads426And226AndFailsAsAborted) {
     srv.expectPasv()
         .expect("RETR big", "150 ok")
         .sendData(std::string(1000, 'x'))
@@ -193,8 +193,13 @@ TEST_F(Transfers, AbortFromThePumpGives426Then226AndStatusAborted) {
         ftp.AbortTransfer();
         return true;
     };
-    ftp.DownloadToFile("big", dir.file("big"), false, false);
-    EXPECT_EQ(readFile(dir.file("big")), std::string(1000, 'x'));
+    try {
+        ftp.DownloadToFile("big", dir.file("big"), false, false);
+        FAIL() << "an aborted download passed for complete";
+    } catch (const EIdException& e) {
+        EXPECT_STREQ(e.what(), "Transfer aborted");
+    }
+    EXPECT_EQ(readFile(dir.file("big")), std::string(1000, 'x'));  // kept for a resume
     EXPECT_EQ(statusKinds(), (std::vector<TIdStatus>{StatusTransferStarting, StatusReady, StatusAborted}));
     EXPECT_EQ(status.items.back().second, "Transfer aborted");
     EXPECT_EQ(ftp.RunCommand("NOOP", 200), 200);
@@ -213,14 +218,19 @@ TEST_F(Transfers, AbortButtonDuringADownloadClosesTheConnection) {
         EXPECT_THROW(ftp.OpenConnection(true, 1000), EIdAlreadyConnected);
         return true;
     };
-    EXPECT_THROW(ftp.DownloadToFile("big", dir.file("big"), false, false), EIdConnClosedGracefully);
+    try {
+        ftp.DownloadToFile("big", dir.file("big"), false, false);
+        FAIL();
+    } catch (const EIdException& e) {
+        EXPECT_STREQ(e.what(), "Transfer aborted");
+    }
     EXPECT_FALSE(ftp.IsOpen());
     EXPECT_FALSE(ftp.Busy());
     EXPECT_TRUE(srv.waitDone()) << srv.failure();
 }
 
 TEST_F(Transfers, AbortWhileActiveModeWaitsForTheServer) {
-    srv.expectPort().expect("RETR f", "150 ok").expect("ABOR", "226 nothing").expect("NOOP", "200 ok");
+    srv.expectPort().expect("RETR f", "150 ok").expect("ABOR", "426 aborted\n226 ABOR ok").expect("NOOP", "200 ok");
     go();
     CountingPump pump;
     pump.until = [&] {
@@ -228,7 +238,13 @@ TEST_F(Transfers, AbortWhileActiveModeWaitsForTheServer) {
         ftp.AbortTransfer();
         return true;
     };
-    EXPECT_THROW(ftp.DownloadToFile("f", dir.file("f"), false, false), EIdConnClosedGracefully);
+    try {
+        ftp.DownloadToFile("f", dir.file("f"), false, false);
+        FAIL();
+    } catch (const EIdException& e) {
+        EXPECT_STREQ(e.what(), "Transfer aborted");
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("f")));  // no byte came: no file
     EXPECT_FALSE(ftp.DataConnectionOpen());
     EXPECT_EQ(ftp.RunCommand("NOOP", 200), 200);
 }
@@ -292,7 +308,7 @@ TEST_F(Transfers, EmptyFileUploadSendsNothing) {
     EXPECT_EQ(work.front(), "begin W 0");
 }
 
-TEST_F(Transfers, AbortDuringUploadEndsTheDataAndReadsBothReplies) {
+TEST_F(Transfers, AbortDuringUploadEndsTheDataReadsBothRepliesAndFails) {
     writeFile(dir.file("u"), std::string(64 * 1024, 'u'));
     srv.expectPasv()
         .expect("STOR u", "150 go")
@@ -305,7 +321,7 @@ TEST_F(Transfers, AbortDuringUploadEndsTheDataAndReadsBothReplies) {
     ftp.OnWork = [&](void*, TWorkMode, std::int64_t n) {
         if (n == 2048) ftp.AbortTransfer();
     };
-    ftp.UploadFromFile(dir.file("u"), "u", false);
+    EXPECT_THROW(ftp.UploadFromFile(dir.file("u"), "u", false), EIdException);
     EXPECT_EQ(status.items.back().first, StatusAborted);
     EXPECT_EQ(ftp.RunCommand("NOOP", 200), 200);
     EXPECT_TRUE(srv.waitDone()) << srv.failure();
@@ -402,6 +418,32 @@ TEST_F(Transfers, ExistingFileRules) {
     EXPECT_EQ(readFile(local), "old contents");
     ftp.DownloadToFile("e", local, true, false);  // overwrite
     EXPECT_EQ(readFile(local), "new");
+    EXPECT_TRUE(srv.waitDone()) << srv.failure();
+}
+
+TEST_F(Transfers, RefusedDownloadLeavesTheLocalFileAlone) {
+    const std::string existing = dir.file("keep.txt");
+    writeFile(existing, "eighteen bytes....");
+    srv.expectPasv()
+        .expect("RETR keep.txt", "550 No such file")
+        .expectPasv()
+        .expect("RETR new.txt", "550 No such file")
+        .expectPasv()
+        .expect("RETR keep.txt", "150 ok\n425 Can't open data connection")
+        .closeData()
+        .expectPasv()
+        .expect("RETR keep.txt", "421 Timeout");
+    go();
+    ftp.Passive = true;
+    EXPECT_THROW(ftp.DownloadToFile("keep.txt", existing, true, false), EIdProtocolReplyError);
+    EXPECT_EQ(readFile(existing), "eighteen bytes....");
+    EXPECT_THROW(ftp.DownloadToFile("new.txt", dir.file("new.txt"), false, false), EIdProtocolReplyError);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("new.txt")));
+    // Accepted, but no byte came before the server gave up.
+    EXPECT_THROW(ftp.DownloadToFile("keep.txt", existing, true, false), EIdException);
+    EXPECT_EQ(readFile(existing), "eighteen bytes....");
+    EXPECT_THROW(ftp.DownloadToFile("keep.txt", existing, true, false), EIdProtocolReplyError);
+    EXPECT_EQ(readFile(existing), "eighteen bytes....");
     EXPECT_TRUE(srv.waitDone()) << srv.failure();
 }
 

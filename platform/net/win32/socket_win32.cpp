@@ -6,6 +6,7 @@
 #include <ws2tcpip.h>
 
 #include "platform/net/socket_errors.h"
+#include "platform/net/test_hooks.h"
 
 namespace net {
 
@@ -142,6 +143,7 @@ long sendSome(SocketHandle s, const void* data, std::size_t len, int& err, bool 
 }
 
 long recvSome(SocketHandle s, void* data, std::size_t len, int& err, bool noWait) {
+    if (detail::takeInjectedReceiveError(err)) return -1;
     if (noWait && !readyNow(s, true, err)) return -1;
     const int chunk = len > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(len);
     const int n = ::recv(raw(s), static_cast<char*>(data), chunk, 0);
@@ -162,6 +164,15 @@ int setNoDelay(SocketHandle s, bool on) {
         return lastError();
     return 0;
 }
+
+int setReceiveBufferSize(SocketHandle s, int bytes) {
+    if (::setsockopt(raw(s), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes) != 0)
+        return lastError();
+    return 0;
+}
+
+// Winsock has no portable query for the unsent part of the send queue.
+long pendingSendBytes(SocketHandle) { return -1; }
 
 int localAddress(SocketHandle s, std::string& ip, std::uint16_t& port) {
     sockaddr_in a{};

@@ -416,6 +416,7 @@ bool VsftpdServer::Start(std::string* why) {
          << "\npasv_enable=YES\npasv_min_port=" << low << "\npasv_max_port=" << (low + 29)
          << "\nport_enable=YES\nconnect_from_port_20=NO\nxferlog_enable=NO\nuse_localtime=YES\n"
             "userlist_enable=NO\ndirmessage_enable=NO\nmax_clients=50\nidle_session_timeout=120\n";
+    if (LocalMaxRate > 0) conf << "local_max_rate=" << LocalMaxRate << "\n";
     const std::string confPath = dir_.File("vsftpd.conf");
     if (!WriteWholeFile(confPath, conf.str()) || ::chown(confPath.c_str(), 0, 0) != 0) {
         if (why) *why = "cannot write the vsftpd configuration";

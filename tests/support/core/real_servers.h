@@ -103,6 +103,8 @@ private:
 class VsftpdServer : public RealServer {
 public:
     ~VsftpdServer() override { process_.Stop(); }  // before the home folder goes
+    // Bytes per second of each transfer (0: unlimited); set before Start.
+    int LocalMaxRate = 0;
     bool Start(std::string* why);
     const FtpAccount& Account() const { return account_; }
 

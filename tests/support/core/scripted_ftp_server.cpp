@@ -137,6 +137,7 @@ struct ScriptedFtpServer::Runner {
             if (data == net::kInvalidSocket) throw ScriptFailure("data accept failed");
         } else if (portPort != 0) {
             data = net::createTcpSocket(err);
+            if (srv.dataReceiveBuffer > 0) net::setReceiveBufferSize(data, srv.dataReceiveBuffer);
             if (net::connectSocket(data, portIp, static_cast<std::uint16_t>(portPort)) != 0) {
                 closeSock(data);
                 throw ScriptFailure("could not connect to the PORT address");
@@ -243,6 +244,7 @@ ScriptedFtpServer& ScriptedFtpServer::expectPasv(const std::string& replyFormat)
         Runner::closeSock(r.data);
         int err = 0;
         r.dataListener = net::createTcpSocket(err);
+        if (dataReceiveBuffer > 0) net::setReceiveBufferSize(r.dataListener, dataReceiveBuffer);
         if (net::bindSocket(r.dataListener, "127.0.0.1", 0) != 0 || net::listenSocket(r.dataListener, 4) != 0)
             throw ScriptFailure("data listen failed");
         std::string ip;
@@ -252,6 +254,8 @@ ScriptedFtpServer& ScriptedFtpServer::expectPasv(const std::string& replyFormat)
         std::string text = replyFormat.empty() ? "227 Entering Passive Mode (%s)" : replyFormat;
         std::size_t at = text.find("%s");
         if (at != std::string::npos) text.replace(at, 2, addr);
+        at = text.find("%p");
+        if (at != std::string::npos) text.replace(at, 2, std::to_string(p / 256) + "," + std::to_string(p % 256));
         r.sendReply(text);
     });
 }
@@ -323,6 +327,26 @@ ScriptedFtpServer& ScriptedFtpServer::receiveData(bool keep) {
         Runner::closeSock(r.data);
         std::lock_guard<std::mutex> g(mutex_);
         received_.push_back(std::move(got));
+        receivedCounts_.push_back(count);
+    });
+}
+
+ScriptedFtpServer& ScriptedFtpServer::receiveDataSlowly(std::size_t chunk, int pauseMs) {
+    return add([chunk, pauseMs, this](Runner& r) {
+        r.ensureData();
+        std::uint64_t count = 0;
+        std::vector<char> buf(chunk);
+        while (true) {
+            if (!r.waitReadable(r.data, 60000)) throw ScriptFailure("data never ended");
+            int err = 0;
+            long n = net::recvSome(r.data, buf.data(), buf.size(), err);
+            if (n <= 0) break;
+            count += static_cast<std::uint64_t>(n);
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        }
+        Runner::closeSock(r.data);
+        std::lock_guard<std::mutex> g(mutex_);
+        received_.emplace_back();
         receivedCounts_.push_back(count);
     });
 }

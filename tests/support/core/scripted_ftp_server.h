@@ -49,6 +49,9 @@ public:
     int port() const { return port_; }
     std::string host() const { return "127.0.0.1"; }
     int stepTimeoutMs = 10000;
+    // Receive buffer of the data connections (0: the system's default). A
+    // small one makes a slow reader hold back the client's sends.
+    int dataReceiveBuffer = 0;
 
     // --- control connection -------------------------------------------
     // Waits for the client's control connection. Runs implicitly before the
@@ -74,7 +77,8 @@ public:
     // --- data connections ---------------------------------------------
     // Expects "PASV", opens a data listener and replies 227 with its address
     // ("227 Entering Passive Mode (127,0,0,1,p1,p2)"). replyFormat, when not
-    // empty, is the reply with "%s" standing for "127,0,0,1,p1,p2".
+    // empty, is the reply with "%s" standing for "127,0,0,1,p1,p2" and "%p"
+    // for the port alone ("p1,p2").
     ScriptedFtpServer& expectPasv(const std::string& replyFormat = "");
     // Expects "PORT h1,h2,h3,h4,p1,p2" and remembers the address; replies
     // with reply.
@@ -88,6 +92,9 @@ public:
     // Reads data until the client closes the data connection. keep=false
     // only counts the bytes.
     ScriptedFtpServer& receiveData(bool keep = true);
+    // The same for a slow server: chunk bytes at a time with a pause after
+    // each (only counts the bytes).
+    ScriptedFtpServer& receiveDataSlowly(std::size_t chunk, int pauseMs);
     ScriptedFtpServer& closeData();
 
     // --- synchronisation with the test --------------------------------
