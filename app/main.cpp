@@ -9,9 +9,9 @@
 #include <memory>
 
 int main(int argc, char** argv) {
+    // Names the program and sets its title; no display name, which the
+    // platform would append to every window's caption.
     ui::Application app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Ostrafen"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Ostrafen FREE Edition"));
     QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/ostrafen.png")));
     ui::setHelpFile(QString());

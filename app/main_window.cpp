@@ -9,6 +9,7 @@
 #include "browser/connect_settings.h"
 #include "dialogs/options_dialog.h"
 #include "dialogs/quick_connect.h"
+#include "dialogs/store_messages.h"
 #include "platform/ui/app_paths.h"
 #include "platform/ui/application.h"
 #include "platform/ui/dialog_service.h"
@@ -30,6 +31,7 @@
 #include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <exception>
 
@@ -225,12 +227,19 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::FirstShow() {
     // A store that cannot be opened ends the sequence: the window keeps its
-    // design layout and empty lists.
-    reportingErrors([this] {
+    // design layout and empty lists, and the user is told once why.
+    const QString file = ui::dataFile(QStringLiteral("all.dat"));
+    try {
         store::Database& db = dm_.database();
         db.disconnect();
-        db.setFileName(ui::dataFile(QStringLiteral("all.dat")).toStdString());
+        db.setFileName(file.toStdString());
         db.connect();
+    } catch (const std::exception& e) {
+        const QString text = dialogs::storeOpenFailureText(file, e);
+        QTimer::singleShot(0, this, [this, text] { ui::error(this, text); });
+        return;
+    }
+    reportingErrors([this] {
         siteList_->FillList();
         tasksPane_->FillTree();
         RestoreLayout();

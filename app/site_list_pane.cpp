@@ -1,6 +1,7 @@
 #include "app/site_list_pane.h"
 
 #include "dialogs/site_editor.h"
+#include "dialogs/store_messages.h"
 #include "platform/ui/app_paths.h"
 #include "platform/ui/dialog_service.h"
 #include "store/site_records.h"
@@ -398,7 +399,12 @@ void SiteListPane::deleteSelected() {
         const QString name = selectedSiteName(&ok);
         if (!ok) return;
         if (!ui::confirm(this, QStringLiteral("Are you sure to delete <%1>?").arg(name))) return;
-        if (!store::deleteSiteWithHistory(dm_, name.toUtf8().toStdString())) return;
+        try {
+            if (!store::deleteSiteWithHistory(dm_, name.toUtf8().toStdString())) return;
+        } catch (const std::exception& e) {
+            dialogs::reportUnsaved(this, dm_, e);
+            return;
+        }
         FillList();
     });
 }
@@ -428,8 +434,14 @@ void SiteListPane::renameRow(int row, const QString& newText) {
             ui::warning(this, QStringLiteral("Please enter name."));
             return;
         }
-        const store::RenameResult r =
-            store::renameSite(dm_, oldText.toUtf8().toStdString(), newText.toUtf8().toStdString());
+        store::RenameResult r = store::RenameResult::NotFound;
+        try {
+            r = store::renameSite(dm_, oldText.toUtf8().toStdString(), newText.toUtf8().toStdString());
+        } catch (const std::exception& e) {
+            // The row keeps the name the table still has.
+            dialogs::reportUnsaved(this, dm_, e);
+            return;
+        }
         if (r == store::RenameResult::NameTaken) {
             ui::warning(this, QStringLiteral("The name %1 was existed, please re-enter.").arg(newText));
             return;

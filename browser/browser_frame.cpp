@@ -139,6 +139,7 @@ void Tfb::LoadOptions() {
     }
     try {
         const store::OptionsRecord r = store::readOptions(dm_);
+        o.antiidle = r.eanti;
         o.antiidleinterval = r.interval;
         o.transfermode = r.transfermode;
         o.recvb = r.recvb;
@@ -315,6 +316,8 @@ void Tfb::clearSelection() {
 std::vector<RemoteEntry> Tfb::fetchEntries() {
     session_->client().FetchListing(nullptr);
     const TIdFTPListItems& items = session_->client().ListingEntries();
+    if (const std::size_t lost = items.SkippedLines(); lost > 0)
+        LogLine(std::to_string(lost) + " lines of the listing could not be read.", 2);
     if (items.Empty()) {
         // The parser drops a listing it cannot read; an empty result from
         // lines that are not just a "total" count means exactly that.

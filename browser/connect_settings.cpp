@@ -5,12 +5,18 @@
 namespace browser {
 namespace {
 
-// A profile that cannot be read is skipped like a missing one.
+// A profile that cannot be read is no reason to connect without it.
 template <class F>
-auto quietly(F&& f) -> decltype(f()) {
+auto profileOrRefusal(ConnectSettings& s, const char* kind, const std::string& name, F&& find)
+    -> decltype(find()) {
     try {
-        return f();
-    } catch (const std::exception&) {
+        auto p = find();
+        if (!p) s.refusal = std::string("The ") + kind + " profile <" + name +
+                            "> of this site does not exist, so the site is not connected. Choose "
+                            "another profile in the site editor.";
+        return p;
+    } catch (const std::exception& e) {
+        s.refusal = std::string("Can not read the ") + kind + " profile <" + name + ">: " + e.what();
         return std::nullopt;
     }
 }
@@ -18,9 +24,17 @@ auto quietly(F&& f) -> decltype(f()) {
 }  // namespace
 
 std::optional<ConnectSettings> siteSettings(store::Tdm& dm, const std::string& name, const std::string& now) {
-    const std::optional<store::SiteRecord> site = store::openSiteForConnect(dm, name, now);
-    if (!site) return std::nullopt;
     ConnectSettings s;
+    std::optional<store::SiteRecord> site;
+    try {
+        site = store::openSiteForConnect(dm, name, now);
+    } catch (const store::EStoreError& e) {
+        // The row may still be readable (another program holds the file):
+        // connect, and say that the access date was not kept.
+        site = store::findSite(dm, name);
+        s.notes.push_back(std::string("The latest access date was not saved: ") + e.what());
+    }
+    if (!site) return std::nullopt;
     s.siteid = site->id;
     s.host = site->address;
     s.port = site->port;
@@ -34,7 +48,7 @@ std::optional<ConnectSettings> siteSettings(store::Tdm& dm, const std::string& n
     s.socksname = site->socks;
 
     if (s.proxyname != "None") {
-        if (const auto p = quietly([&] { return store::findProxy(dm, s.proxyname); })) {
+        if (const auto p = profileOrRefusal(s, "proxy", s.proxyname, [&] { return store::findProxy(dm, s.proxyname); })) {
             s.proxy.Host = p->server;
             s.proxy.Port = p->port;
             static const std::pair<const char*, TIdFtpProxyType> kinds[] = {
@@ -51,7 +65,7 @@ std::optional<ConnectSettings> siteSettings(store::Tdm& dm, const std::string& n
         }
     }
     if (s.socksname != "None") {
-        if (const auto k = quietly([&] { return store::findSocks(dm, s.socksname); })) {
+        if (const auto k = profileOrRefusal(s, "SOCKS", s.socksname, [&] { return store::findSocks(dm, s.socksname); })) {
             s.socks.Host = k->host;
             s.socks.Port = k->port;
             s.socks.Version = SocksVersionFromName(k->svName);

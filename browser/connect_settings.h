@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace store {
 class Tdm;
@@ -26,13 +27,19 @@ struct ConnectSettings {
     int timeoutms = 0;             // connect and read time-out
     int retrydelayms = 0;          // wait between connection attempts
     std::string proxyname = "None", socksname = "None";
-    TIdFtpProxySettings proxy;     // applied only when the profile was found
+    TIdFtpProxySettings proxy;
     TIdSocksInfo socks;
+    // Not empty: the page must not connect with these settings (a profile the
+    // site names is missing), and this is the log line that says why.
+    std::string refusal;
+    // Lines for the page's log about the settings (a date that was not saved).
+    std::vector<std::string> notes;
 };
 
 // The settings of the site called `name`; its latest-access date becomes
-// `now`. A profile name without a profile row connects without it. Nothing
-// when the site is not there.
+// `now`. A profile name without a profile row refuses the connection: going
+// around a proxy or SOCKS server the user set up must not happen quietly.
+// Nothing when the site is not there.
 std::optional<ConnectSettings> siteSettings(store::Tdm& dm, const std::string& name, const std::string& now);
 
 // A quick connection: 30 s time-out, 10 s between attempts, no profiles.

@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 #include <QTimer>
 
+#include <cctype>
 #include <cmath>
 
 namespace browser {
@@ -84,7 +85,13 @@ ConnectionSession::ConnectionSession(QObject* parent)
 
     client_->OnConnected = [this](void*) { onConnected(); };
     client_->OnDisconnected = [this](void*) { onDisconnected(); };
-    client_->OnStatus = [this](void*, TIdStatus s, const std::string&) {
+    client_->OnStatus = [this](void*, TIdStatus s, const std::string& text) {
+        // What the client has to tell about the connection (a passive-mode
+        // address it did not follow) belongs in the page's log.
+        if (s == StatusText) {
+            if (!text.empty()) LogLine(text, 2);
+            return;
+        }
         if (s != StatusDisconnected) return;
         queue_.running = false;
         antiIdleTimer_->stop();
@@ -93,7 +100,7 @@ ConnectionSession::ConnectionSession(QObject* parent)
     logEvent_->OnSent = [this](void*, const std::string&, const std::string& data) {
         // Any command restarts the idle time, the user's as well as ours.
         queue_.idlecount = 0;
-        emit logText(data, 0);
+        emit logText(loggedCommand(data), 0);
     };
     logEvent_->OnReceived = [this](void*, const std::string&, const std::string& data) { emit logText(data, 1); };
 
@@ -118,8 +125,31 @@ ConnectionSession::~ConnectionSession() {
     client_.reset();
 }
 
+std::string ConnectionSession::loggedCommand(const std::string& data) {
+    // The log is shown and saved to files; the wire still gets the password.
+    // Every login mode sends its passwords (the server's, a proxy's) by PASS.
+    std::string out;
+    std::size_t start = 0;
+    while (start < data.size()) {
+        std::size_t end = data.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = data.size();
+        std::string line = data.substr(start, end - start);
+        bool pass = line.size() >= 5 && line[4] == ' ';
+        for (std::size_t i = 0; pass && i < 4; ++i)
+            pass = std::toupper(static_cast<unsigned char>(line[i])) == "PASS"[i];
+        if (pass) line = line.substr(0, 5) + "******";
+        out += line;
+        std::size_t next = data.find_first_not_of("\r\n", end);
+        if (next == std::string::npos) next = data.size();
+        out += data.substr(end, next - end);
+        start = next;
+    }
+    return out;
+}
+
 void ConnectionSession::setSettings(const ConnectSettings& s) {
     settings_ = s;
+    for (const std::string& note : s.notes) LogLine(note, 2);
     client_->Host = s.host;
     client_->Port = s.port;
     client_->Username = s.username;
@@ -214,6 +244,11 @@ void ConnectionSession::newGeneration() {
 
 bool ConnectionSession::openConnection(PageOperation& op) {
     retryTimer_->stop();
+    if (!settings_.refusal.empty()) {
+        // No attempt and no retry: the user has to mend the site first.
+        LogLine(settings_.refusal, 2);
+        return false;
+    }
     LogLine("Connecting " + client_->Host, 0);
     try {
         client_->OpenConnection(true, settings_.timeoutms);
@@ -251,6 +286,10 @@ bool ConnectionSession::reconnectInFolder(PageOperation& op) {
     if (isOpen()) return true;
     const std::string folder = op.folder();
     retryTimer_->stop();
+    if (!settings_.refusal.empty()) {
+        LogLine(settings_.refusal, 2);
+        return false;
+    }
     LogLine("Connecting " + client_->Host, 0);
     try {
         client_->OpenConnection(true, settings_.timeoutms);
@@ -303,6 +342,8 @@ void ConnectionSession::retryTick() {
 void ConnectionSession::antiIdleTick() {
     if (!idle() || client_->Busy()) return;
     if (!isOpen()) return;
+    // "Enabled anti-idle" off: the connection may time out, as the user chose.
+    if (!options_.antiidle) return;
     ++queue_.idlecount;
     if (options_.antiidleinterval <= 0 || queue_.idlecount < options_.antiidleinterval) return;
     queue_.idlecount = 0;
@@ -377,6 +418,7 @@ void ConnectionSession::reconnectAfterAbort() {
     }
     // A live connection is closed and opened again, so the page ends connected.
     closeConnection();
+    if (!settings_.refusal.empty()) return;
     try {
         client_->OpenConnection(true, settings_.timeoutms);
     } catch (const std::exception&) {

@@ -41,6 +41,7 @@ class ConnectionSession;
 
 // What LoadOptions gives a page.
 struct PageOptions {
+    bool antiidle = true;                   // "Enabled anti-idle": off, no keep-alive command is sent
     std::vector<std::string> antiidlecmds;  // enabled keep-alive commands, table order
     int antiidleinterval = 0;               // idle seconds before one is sent; <= 0 never
     std::string transfermode;               // "auto", "ascii" or "binary"
@@ -94,6 +95,8 @@ public:
     ~ConnectionSession() override;
 
     // --- settings ---------------------------------------------------------
+    // Also logs the settings' notes; settings with a refusal never connect
+    // (openConnection logs the refusal instead).
     void setSettings(const ConnectSettings& settings);
     const ConnectSettings& settings() const { return settings_; }
     // LoadOptions: keep-alive commands, transfer mode, buffer sizes; the idle
@@ -160,6 +163,8 @@ public:
     void stopPumping();
 
     void LogLine(const std::string& text, int kind);
+    // What the log shows of a sent line: a password as asterisks.
+    static std::string loggedCommand(const std::string& data);
     // Logs a failure of the page's own commands: a refused reply as
     // "code:text", anything else by its message. A read time-out closes the
     // connection: a late reply would be taken for the next command's.

@@ -3,9 +3,11 @@
 #include "dialogs/proxy_editor.h"
 #include "dialogs/site_editor.h"
 #include "dialogs/socks_editor.h"
+#include "dialogs/store_messages.h"
 #include "platform/ui/app_paths.h"
 #include "platform/ui/dialog_service.h"
 #include "store/options_records.h"
+#include "store/site_records.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopedValueRollback>
@@ -94,25 +97,9 @@ std::string toBytes(const QString& s) {
     return std::string(a.constData(), static_cast<size_t>(a.size()));
 }
 
-LenientSpinBox::LenientSpinBox(QWidget* parent) : QSpinBox(parent) {
-    setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+std::string keptText(const std::string& stored, const QString& shownThen, const QString& now) {
+    return now == shownThen ? stored : toBytes(now);
 }
-
-QValidator::State LenientSpinBox::validate(QString&, int&) const {
-    // Everything may be typed; valueFromText decides what it means.
-    return QValidator::Acceptable;
-}
-
-int LenientSpinBox::valueFromText(const QString& text) const {
-    bool ok = false;
-    const qlonglong v = text.trimmed().toLongLong(&ok);
-    if (!ok) return minimum();
-    if (v < minimum()) return minimum();
-    if (v > maximum()) return maximum();
-    return static_cast<int>(v);
-}
-
-void LenientSpinBox::fixup(QString& input) const { input = textFromValue(valueFromText(input)); }
 
 void siteEditorAppend(TForm4* editor, ProfileKind kind, const QString& name) {
     if (!editor) return;
@@ -196,11 +183,17 @@ TForm2::TForm2(store::Tdm& dm, QWidget* parent, TForm4* siteEditor)
     connect(btOk, &QPushButton::clicked, this, &TForm2::ok);
     connect(btCancel, &QPushButton::clicked, this, &TForm2::reject);
 
-    connect(btAddCommand, &QPushButton::clicked, this,
-            [this] { addEntry(lbCommands, QStringLiteral("Input Command")); });
+    connect(btAddCommand, &QPushButton::clicked, this, [this] {
+        addEntry(lbCommands, QStringLiteral("Input Command"),
+                 QStringLiteral("A command can not contain a line break or a NUL character: "
+                                "it would reach the server as more than one command."));
+    });
     connect(btDeleteCommand, &QPushButton::clicked, this, [this] { deleteEntry(lbCommands); });
-    connect(btAddExt, &QPushButton::clicked, this,
-            [this] { addEntry(lbExtensions, QStringLiteral("Input filename extension")); });
+    connect(btAddExt, &QPushButton::clicked, this, [this] {
+        addEntry(lbExtensions, QStringLiteral("Input filename extension"),
+                 QStringLiteral("An extension can not contain a line break or a NUL character: "
+                                "no file name ends that way."));
+    });
     connect(btDeleteExt, &QPushButton::clicked, this, [this] { deleteEntry(lbExtensions); });
     connect(lbCommands, &QListWidget::itemChanged, this,
             [this](QListWidgetItem* item) { entryTicked(lbCommands, item); });
@@ -242,7 +235,7 @@ QWidget* TForm2::buildAntiIdlePage() {
     cbAntiIdle = new QCheckBox(QStringLiteral("Enabled anti-idle"));
     cbAntiIdle->setChecked(true);
 
-    seInterval = new options::LenientSpinBox;
+    seInterval = new dialogs::NumberBox;
     seInterval->setRange(1, 99);
     seInterval->setValue(30);
     auto* interval = new QHBoxLayout;
@@ -326,8 +319,8 @@ QWidget* TForm2::buildTransferPage() {
     gbTransferComplete->hide();
 
     auto* buffers = new QGroupBox(QStringLiteral("Buffer size"));
-    seRecv = new options::LenientSpinBox;
-    seSend = new options::LenientSpinBox;
+    seRecv = new dialogs::NumberBox;
+    seSend = new dialogs::NumberBox;
     // Negative sizes mean nothing to a socket; the top is the integer field's.
     seRecv->setRange(0, INT_MAX);
     seSend->setRange(0, INT_MAX);
@@ -396,7 +389,13 @@ QWidget* TForm2::buildProfilePage(const QString& hostColumn, const QString& kind
 int TForm2::Execute(QWidget* parent, store::Tdm& dm, int page, TForm4* siteEditor) {
     TForm2 dialog(dm, parent, siteEditor);
     dialog.pages->setCurrentIndex(page >= 0 && page < dialog.pages->count() ? page : 0);
-    dialog.LoadFromStore();
+    try {
+        dialog.LoadFromStore();
+    } catch (const std::exception& e) {
+        // Showing the form's defaults as if they were the saved options would mislead.
+        dialogs::reportUnreadable(parent, dm, e);
+        return QDialog::Rejected;
+    }
     return ui::runModal(dialog);
 }
 
@@ -418,14 +417,13 @@ void loadCheckList(QListWidget* list, const std::vector<store::TickedText>& rows
     }
 }
 
-void loadProfiles(QTreeWidget* list, store::Table& t, const char* hostField,
-                  const char* kindField) {
+template <class Record>
+void loadProfiles(QTreeWidget* list, const std::vector<Record>& rows,
+                  std::string Record::*host, std::string Record::*kind) {
     list->clear();
-    store::TableScope scope(t);
-    for (t.first(); !t.eof(); t.next()) {
+    for (const Record& r : rows) {
         auto* item = new QTreeWidgetItem(list);
-        fillProfileRow(item, t.asString("name"), fromBytes(t.asString(hostField)),
-                       fromBytes(t.asString(kindField)));
+        fillProfileRow(item, r.name, fromBytes(r.*host), fromBytes(r.*kind));
     }
 }
 
@@ -438,12 +436,12 @@ void TForm2::LoadFromStore() {
 
     loadCheckList(lbCommands, store::antiIdleCommands(d));
     loadCheckList(lbExtensions, store::asciiExtensions(d));
-    loadProfiles(lvProxy, d.proxy(), "server", "typename");
-    loadProfiles(lvSocks, d.socks(), "host", "svname");
+    loadProfiles(lvProxy, store::allProxies(d), &store::ProxyRecord::server, &store::ProxyRecord::typeName);
+    loadProfiles(lvSocks, store::allSocks(d), &store::SocksRecord::host, &store::SocksRecord::svName);
 
     const store::OptionsRecord o = store::readOptions(d);
     cbAntiIdle->setChecked(o.eanti);
-    seInterval->setValue(o.interval);  // the box clamps into 1..99
+    seInterval->loadValue(o.interval);  // shown within 1..99, kept as stored
 
     const std::string& mode = o.transfermode;
     rbAuto->setChecked(true);
@@ -456,21 +454,25 @@ void TForm2::LoadFromStore() {
     else if (complete == "quit") rbQuit->setChecked(true);
     else if (complete == "exit") rbExit->setChecked(true);
 
-    seRecv->setValue(o.recvb);
-    seSend->setValue(o.sendb);
+    seRecv->loadValue(o.recvb);
+    seSend->loadValue(o.sendb);
     cbAppe->setChecked(o.appe);
 }
 
 // ---------------------------------------------------------------------------
 // Command and extension lists
 
-void TForm2::addEntry(QListWidget* list, const QString& caption) {
+void TForm2::addEntry(QListWidget* list, const QString& caption, const QString& refusal) {
     const std::optional<QString> input =
         ui::DialogService::instance().inputBox(this, caption, QString(), QString());
     if (!input || input->trimmed().isEmpty()) return;
     // Commands go to the server as typed: a line break would smuggle in a second one.
-    for (const QChar c : *input)
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.isNull()) return;
+    for (const QChar c : *input) {
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.isNull()) {
+            ui::warning(this, refusal);
+            return;
+        }
+    }
     const QString upper = input->toUpper();
     for (int i = 0; i < list->count(); ++i) {
         if (list->item(i)->text().toUpper() == upper) {
@@ -499,10 +501,19 @@ void TForm2::entryTicked(QListWidget* list, QListWidgetItem* item) {
     const QByteArray bytes = item->data(BytesRole).toByteArray();
     const std::string text(bytes.constData(), static_cast<size_t>(bytes.size()));
     const bool tf = item->checkState() == Qt::Checked;
-    if (list == lbCommands)
-        store::setAntiIdleTick(dm_, text, tf);
-    else
-        store::setAsciiExtensionTick(dm_, text, tf);
+    try {
+        if (list == lbCommands)
+            store::setAntiIdleTick(dm_, text, tf);
+        else
+            store::setAsciiExtensionTick(dm_, text, tf);
+    } catch (const std::exception& e) {
+        // The box shows what the table holds.
+        {
+            QScopedValueRollback<bool> loading(loading_, true);
+            item->setCheckState(tf ? Qt::Unchecked : Qt::Checked);
+        }
+        dialogs::reportUnsaved(this, dm_, e);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -519,40 +530,46 @@ void TForm2::addProxy() {
 void TForm2::editProxy() {
     QTreeWidgetItem* row = selectedRow(lvProxy);
     if (!row) return;
-    const std::string name = itemNameBytes(row);
+    const std::optional<store::ProxyRecord> p = store::findProxy(dm_, itemNameBytes(row));
+    if (!p) return;
     TForm5 editor(dm_, this);
     editor.setSiteEditor(siteEditor_);
-    {
-        store::Table& t = dm_.proxy();
-        store::TableScope scope(t);
-        if (!t.locate("name", {name})) return;
-        editor.setWindowTitle(QStringLiteral("Edit Proxy"));
-        editor.setOpeningName(name);
-        editor.edName->setText(fromBytes(t.asString("name")));
-        editor.edServer->setText(fromBytes(t.asString("server")));
-        editor.sePort->setValue(t.asInteger("port"));
-        editor.gbLogin->setChecked(t.asBoolean("login"));
-        editor.edUsername->setText(fromBytes(t.asString("username")));
-        editor.edPassword->setText(fromBytes(t.asString("password")));
-        const int type = t.asInteger("type");
-        editor.cbType->setCurrentIndex(type >= 0 && type < editor.cbType->count() ? type : -1);
-    }
+    editor.setWindowTitle(QStringLiteral("Edit Proxy"));
+    editor.load(*p);
     editor.setProfileList(lvProxy);
     ui::runModal(editor);
+}
+
+bool TForm2::confirmRemoval(const QString& name, int sites) {
+    if (sites <= 0) return true;
+    const QString text = sites == 1
+                             ? QStringLiteral("1 FTP site uses the profile <%1>. Remove it anyway?").arg(name)
+                             : QStringLiteral("%1 FTP sites use the profile <%2>. Remove it anyway?")
+                                   .arg(sites)
+                                   .arg(name);
+    return ui::confirm(this, text);
 }
 
 void TForm2::removeProxy() {
     QTreeWidgetItem* row = selectedRow(lvProxy);
     if (!row) return;
+    // Copies: the box below runs the event loop.
     const std::string name = itemNameBytes(row);
-    {
-        store::Table& t = dm_.proxy();
-        store::TableScope scope(t);
-        if (!t.locate("name", {name})) return;
-        t.del();
+    const QString shown = row->text(0);
+    QPointer<TForm2> self(this);
+    try {
+        if (!confirmRemoval(shown, store::sitesUsingProxy(dm_, name))) return;
+        if (!self || !store::deleteProxy(dm_, name)) return;
+    } catch (const std::exception& e) {
+        if (self) dialogs::reportUnsaved(this, dm_, e);
+        return;
     }
-    options::siteEditorRemove(siteEditor_, options::ProfileKind::Proxy, row->text(0));
-    delete row;
+    options::siteEditorRemove(siteEditor_, options::ProfileKind::Proxy, shown);
+    for (int i = 0; i < lvProxy->topLevelItemCount(); ++i)
+        if (itemNameBytes(lvProxy->topLevelItem(i)) == name) {
+            delete lvProxy->takeTopLevelItem(i);
+            break;
+        }
 }
 
 void TForm2::addSocks() {
@@ -566,24 +583,12 @@ void TForm2::addSocks() {
 void TForm2::editSocks() {
     QTreeWidgetItem* row = selectedRow(lvSocks);
     if (!row) return;
-    const std::string name = itemNameBytes(row);
+    const std::optional<store::SocksRecord> p = store::findSocks(dm_, itemNameBytes(row));
+    if (!p) return;
     TForm7 editor(dm_, this);
     editor.setSiteEditor(siteEditor_);
-    {
-        store::Table& t = dm_.socks();
-        store::TableScope scope(t);
-        if (!t.locate("name", {name})) return;
-        editor.setWindowTitle(QStringLiteral("Edit Socks"));
-        editor.setOpeningName(name);
-        editor.edName->setText(fromBytes(t.asString("name")));
-        editor.edHost->setText(fromBytes(t.asString("host")));
-        editor.sePort->setValue(t.asInteger("port"));
-        editor.gbLogin->setChecked(t.asBoolean("login"));
-        editor.edUser->setText(fromBytes(t.asString("user")));
-        editor.edPass->setText(fromBytes(t.asString("pass")));
-        const int sv = t.asInteger("sv");
-        editor.cbVersion->setCurrentIndex(sv >= 0 && sv < editor.cbVersion->count() ? sv : -1);
-    }
+    editor.setWindowTitle(QStringLiteral("Edit Socks"));
+    editor.load(*p);
     editor.setProfileList(lvSocks);
     ui::runModal(editor);
 }
@@ -592,14 +597,21 @@ void TForm2::removeSocks() {
     QTreeWidgetItem* row = selectedRow(lvSocks);
     if (!row) return;
     const std::string name = itemNameBytes(row);
-    {
-        store::Table& t = dm_.socks();
-        store::TableScope scope(t);
-        if (!t.locate("name", {name})) return;
-        t.del();
+    const QString shown = row->text(0);
+    QPointer<TForm2> self(this);
+    try {
+        if (!confirmRemoval(shown, store::sitesUsingSocks(dm_, name))) return;
+        if (!self || !store::deleteSocks(dm_, name)) return;
+    } catch (const std::exception& e) {
+        if (self) dialogs::reportUnsaved(this, dm_, e);
+        return;
     }
-    options::siteEditorRemove(siteEditor_, options::ProfileKind::Socks, row->text(0));
-    delete row;
+    options::siteEditorRemove(siteEditor_, options::ProfileKind::Socks, shown);
+    for (int i = 0; i < lvSocks->topLevelItemCount(); ++i)
+        if (itemNameBytes(lvSocks->topLevelItem(i)) == name) {
+            delete lvSocks->takeTopLevelItem(i);
+            break;
+        }
 }
 
 // ---------------------------------------------------------------------------
@@ -629,17 +641,16 @@ std::vector<store::TickedText> listRows(const QListWidget* list) {
 }  // namespace
 
 void TForm2::SaveToStore() {
-    for (auto* box : {seInterval, seRecv, seSend}) box->interpretText();
     store::OptionsRecord o;
     o.eanti = cbAntiIdle->isChecked();
-    o.interval = seInterval->value();
+    o.interval = seInterval->valueToStore();
     o.transfermode = rbAscii->isChecked() ? "ascii" : rbBinary->isChecked() ? "binary" : "auto";
     o.transferc = rbDisconnect->isChecked() ? "disconnect"
                   : rbQuit->isChecked()     ? "quit"
                   : rbExit->isChecked()     ? "exit"
                                             : "none";
-    o.recvb = seRecv->value();
-    o.sendb = seSend->value();
+    o.recvb = seRecv->valueToStore();
+    o.sendb = seSend->valueToStore();
     o.appe = cbAppe->isChecked();
     store::saveOptions(dm_, listRows(lbCommands), listRows(lbExtensions), o);
     // Every entry has its row now, so later ticks are written at once.
@@ -648,6 +659,12 @@ void TForm2::SaveToStore() {
 }
 
 void TForm2::ok() {
-    SaveToStore();
+    try {
+        SaveToStore();
+    } catch (const std::exception& e) {
+        // Nothing of it was saved; the dialog stays open for another try.
+        dialogs::reportUnsaved(this, dm_, e);
+        return;
+    }
     accept();
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The global options: anti-idle commands, transfer mode with its ASCII
 // extensions, buffer sizes, and the proxy and SOCKS profile lists.
+#include "dialogs/number_box.h"
+
 #include <QDialog>
-#include <QSpinBox>
 #include <QString>
 #include <string>
 
@@ -23,19 +24,6 @@ class Tdm;
 
 namespace options {
 
-// A spin box that takes any typed text: a number is kept within the range
-// when the box loses the focus, anything else counts as the lower bound.
-class LenientSpinBox : public QSpinBox {
-    Q_OBJECT
-public:
-    explicit LenientSpinBox(QWidget* parent = nullptr);
-
-protected:
-    QValidator::State validate(QString& input, int& pos) const override;
-    int valueFromText(const QString& text) const override;
-    void fixup(QString& input) const override;
-};
-
 enum class ProfileKind { Proxy, Socks };
 
 // Keeps the "Proxy"/"Socks" lists of the site editor that opened the options
@@ -55,6 +43,9 @@ void listRewriteSelected(QTreeWidget* list, const std::string& name, const QStri
 // Store texts are UTF-8 bytes.
 QString fromBytes(const std::string& s);
 std::string toBytes(const QString& s);
+// The stored bytes while a box still shows what it showed when they were
+// read (bytes that are no UTF-8 survive), else the text it shows now.
+std::string keptText(const std::string& stored, const QString& shownThen, const QString& now);
 
 }  // namespace options
 
@@ -82,7 +73,7 @@ public:
     // Controls, reachable for the editors and for tests.
     QTabWidget* pages = nullptr;
     QCheckBox* cbAntiIdle = nullptr;
-    options::LenientSpinBox* seInterval = nullptr;
+    dialogs::NumberBox* seInterval = nullptr;
     QListWidget* lbCommands = nullptr;
     QPushButton* btAddCommand = nullptr;
     QPushButton* btDeleteCommand = nullptr;
@@ -97,8 +88,8 @@ public:
     QRadioButton* rbDisconnect = nullptr;
     QRadioButton* rbQuit = nullptr;
     QRadioButton* rbExit = nullptr;
-    options::LenientSpinBox* seRecv = nullptr;
-    options::LenientSpinBox* seSend = nullptr;
+    dialogs::NumberBox* seRecv = nullptr;
+    dialogs::NumberBox* seSend = nullptr;
     QCheckBox* cbAppe = nullptr;
     QTreeWidget* lvProxy = nullptr;
     QPushButton* btAddProxy = nullptr;
@@ -119,7 +110,7 @@ private:
                               QTreeWidget*& list, QPushButton*& add, QPushButton*& edit,
                               QPushButton*& remove);
 
-    void addEntry(QListWidget* list, const QString& caption);
+    void addEntry(QListWidget* list, const QString& caption, const QString& refusal);
     void deleteEntry(QListWidget* list);
     void entryTicked(QListWidget* list, QListWidgetItem* item);
 
@@ -129,6 +120,9 @@ private:
     void addSocks();
     void editSocks();
     void removeSocks();
+
+    // Asks before a profile that sites use goes; true to go on.
+    bool confirmRemoval(const QString& name, int sites);
 
     void help();
     void ok();

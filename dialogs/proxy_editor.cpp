@@ -1,8 +1,8 @@
 #include "dialogs/proxy_editor.h"
 
 #include "dialogs/options_dialog.h"
+#include "dialogs/store_messages.h"
 #include "platform/ui/dialog_service.h"
-#include "store/table.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -21,7 +21,7 @@ TForm5::TForm5(store::Tdm& dm, QWidget* parent) : QDialog(parent), dm_(dm) {
 
     edName = new QLineEdit;
     edServer = new QLineEdit;
-    sePort = new options::LenientSpinBox;
+    sePort = new dialogs::NumberBox;
     sePort->setRange(0, 65535);
     sePort->setValue(0);
     cbType = new QComboBox;
@@ -75,10 +75,37 @@ TForm5::~TForm5() = default;
 
 void TForm5::setOpeningName(const QString& name) { openingName_ = toBytes(name); }
 
-bool TForm5::nameTaken(const std::string& name) const {
-    store::Table& t = dm_.proxy();
-    store::TableScope scope(t);
-    return t.locate("name", {name});
+void TForm5::load(const store::ProxyRecord& p) {
+    setOpeningName(p.name);
+    edName->setText(fromBytes(p.name));
+    edServer->setText(fromBytes(p.server));
+    sePort->loadValue(p.port);
+    gbLogin->setChecked(p.login);
+    edUsername->setText(fromBytes(p.username));
+    edPassword->setText(fromBytes(p.password));
+    cbType->setCurrentIndex(p.type >= 0 && p.type < cbType->count() ? p.type : -1);
+    loaded_ = p;
+    shown_ = {edServer->text(), edUsername->text(), edPassword->text(), cbType->currentIndex()};
+}
+
+store::ProxyRecord TForm5::typed(const std::string& nameBytes) {
+    const store::ProxyRecord was = loaded_.value_or(store::ProxyRecord{});
+    store::ProxyRecord p;
+    p.name = nameBytes;
+    p.server = options::keptText(was.server, shown_.server, edServer->text());
+    p.port = sePort->valueToStore();
+    p.login = gbLogin->isChecked();
+    p.username = options::keptText(was.username, shown_.username, edUsername->text());
+    p.password = options::keptText(was.password, shown_.password, edPassword->text());
+    if (loaded_ && cbType->currentIndex() == shown_.type) {
+        // A stored kind the list cannot show stays what it was.
+        p.type = was.type;
+        p.typeName = was.typeName;
+    } else {
+        p.type = cbType->currentIndex();
+        p.typeName = p.type >= 0 ? toBytes(cbType->currentText()) : std::string();
+    }
+    return p;
 }
 
 void TForm5::ok() {
@@ -97,47 +124,27 @@ void TForm5::ok() {
     // An untouched name keeps its stored bytes.
     const std::string nameBytes =
         editing && name == fromBytes(openingName_) ? openingName_ : toBytes(name);
-    if ((!editing || nameBytes != openingName_) && nameTaken(nameBytes)) {
-        ui::warning(this, QStringLiteral("The name %1 was existed, please re-enter.").arg(name));
-        edName->setFocus();
-        return;
-    }
-
-    sePort->interpretText();
-    const QString server = edServer->text();
-    const QString typeWord = cbType->currentIndex() >= 0 ? cbType->currentText() : QString();
-    bool saved = false;
-    {
-        store::Table& t = dm_.proxy();
-        store::TableScope scope(t);
-        bool write = !editing;
-        if (!editing) {
-            t.append();
-        } else if (t.locate("name", {openingName_})) {
-            t.edit();
-            write = true;
+    try {
+        if ((!editing || nameBytes != openingName_) && store::findProxy(dm_, nameBytes)) {
+            ui::warning(this, QStringLiteral("The name %1 was existed, please re-enter.").arg(name));
+            edName->setFocus();
+            return;
         }
-        if (write) {
-            t.setString("name", nameBytes);
-            t.setString("server", toBytes(server));
-            t.setInteger("port", sePort->value());
-            t.setBoolean("login", gbLogin->isChecked());
-            t.setString("username", toBytes(edUsername->text()));
-            t.setString("password", toBytes(edPassword->text()));
-            t.setInteger("type", cbType->currentIndex());
-            t.setString("typename", toBytes(typeWord));
-            t.post();
-            saved = true;
-        }
-    }
-    if (saved) {
+        const store::ProxyRecord p = typed(nameBytes);
+        const QString server = fromBytes(p.server);
+        const QString typeWord = fromBytes(p.typeName);
         if (!editing) {
+            store::appendProxy(dm_, p);
             options::listAppendProfile(list_, nameBytes, server, typeWord);
             options::siteEditorAppend(siteEditor_, options::ProfileKind::Proxy, name);
-        } else {
+        } else if (store::updateProxy(dm_, openingName_, p)) {
             options::listRewriteSelected(list_, nameBytes, server, typeWord);
             options::siteEditorRename(siteEditor_, options::ProfileKind::Proxy, fromBytes(openingName_), name);
         }
+    } catch (const std::exception& e) {
+        // Nothing was saved; the editor stays open for another try.
+        dialogs::reportUnsaved(this, dm_, e);
+        return;
     }
     accept();
 }

@@ -1,6 +1,7 @@
 #include "dialogs/quick_connect.h"
 
 #include "dialogs/site_editor.h"
+#include "dialogs/store_messages.h"
 #include "platform/ui/dialog_service.h"
 #include "store/site_records.h"
 
@@ -145,35 +146,46 @@ void TForm15::onConnect() {
     // The page opening pumps messages; a second press meanwhile would open
     // the same page from inside the first call.
     if (connecting_) return;
+    // A page without an address would retry for ever and be remembered.
+    if (address().trimmed().isEmpty()) {
+        ui::warning(this, QStringLiteral("Please enter the address of the FTP site."));
+        server_->setFocus();
+        return;
+    }
     connecting_ = true;
     struct Reset {
         bool& flag;
         ~Reset() { flag = false; }
     } reset{connecting_};
+    // The page connects with what was typed; this window stays open until
+    // the page is opened.
+    const store::QuickConnection q = typed();
     try {
-        // The page connects with what was typed; this window stays open until
-        // the page is opened.
-        const store::QuickConnection q = typed();
         if (openPage_) openPage_(q);
-        store::recordQuickConnection(dm_, q);
-        accept();
     } catch (const std::exception& e) {
         qWarning("Quick connect: %s", e.what());
+        return;
     }
+    try {
+        store::recordQuickConnection(dm_, q);
+    } catch (const std::exception& e) {
+        // The page is open; only the history entry is missing.
+        dialogs::reportUnsaved(this, dm_, e);
+    }
+    accept();
 }
 
 void TForm15::onClearHistory() {
     try {
-        {
-            store::clearQuickConnections(dm_);
-        }
-        const QSignalBlocker block(server_);
-        const QString typed = server_->currentText();
-        server_->clear();
-        server_->setEditText(typed);
+        store::clearQuickConnections(dm_);
     } catch (const std::exception& e) {
-        qWarning("Quick connect: %s", e.what());
+        dialogs::reportUnsaved(this, dm_, e);
+        return;
     }
+    const QSignalBlocker block(server_);
+    const QString typed = server_->currentText();
+    server_->clear();
+    server_->setEditText(typed);
 }
 
 void TForm15::onSaveSite() {

@@ -1,6 +1,7 @@
 #include "dialogs/site_editor.h"
 
 #include "dialogs/options_dialog.h"
+#include "dialogs/store_messages.h"
 #include "platform/ui/app_paths.h"
 #include "platform/ui/dialog_service.h"
 #include "store/site_records.h"
@@ -20,8 +21,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <algorithm>
-#include <climits>
 
 const QString TForm4::kNewCaption = QStringLiteral("New FTP Site");
 const QString TForm4::kEditCaption = QStringLiteral("Edit FTP Site");
@@ -45,26 +44,6 @@ QLabel* buddyLabel(const QString& caption, QWidget* buddy) {
 }
 
 }  // namespace
-
-TIntBox::TIntBox(QWidget* parent) : QSpinBox(parent) {
-    setRange(INT_MIN, INT_MAX);
-    bounded_ = false;
-}
-
-TIntBox::TIntBox(int minimum, int maximum, QWidget* parent) : QSpinBox(parent) {
-    setRange(minimum, maximum);
-    bounded_ = true;
-}
-
-int TIntBox::number() const {
-    const QString t = cleanText();
-    bool ok = false;
-    int v = locale().toInt(t, &ok);
-    if (!ok) v = t.toInt(&ok);
-    if (!ok) return bounded_ ? minimum() : 0;
-    if (bounded_) v = std::clamp(v, minimum(), maximum());
-    return v;
-}
 
 TForm4::TForm4(store::Tdm& dm, QWidget* parent) : QDialog(parent), dm_(dm) {
     setObjectName(QStringLiteral("TForm4"));
@@ -258,20 +237,20 @@ bool TForm4::LoadSite(const QString& name) {
     openingName_ = name;
     setWindowTitle(kEditCaption);
     address_->setText(text(t.address));
-    port_->setNumber(t.port);
+    port_->loadValue(t.port);
     user_->setText(text(t.username));
     password_->setText(text(t.password));
     name_->setText(text(t.name));
     comment_->setPlainText(text(t.comment));
-    timeout_->setNumber(t.timeout);
-    retries_->setNumber(t.nor);
-    retryDelay_->setNumber(t.rd);
+    timeout_->loadValue(t.timeout);
+    retries_->loadValue(t.nor);
+    retryDelay_->loadValue(t.rd);
     viewPassword_->setChecked(t.vp);
     defaultPath_->setText(text(t.defaultpath));
     pasv_->setChecked(t.pasv);
     autoRefresh_->setChecked(t.autorefresh);
     cnc_->setChecked(t.cnc);
-    maxc_->setNumber(t.maxc);
+    maxc_->loadValue(t.maxc);
     auto pick = [](QComboBox* box, const QString& value) {
         const int i = box->findText(value, Qt::MatchExactly | Qt::MatchCaseSensitive);
         // A profile removed or renamed since leaves "None" selected.
@@ -280,7 +259,39 @@ bool TForm4::LoadSite(const QString& name) {
     pick(proxy_, text(t.proxy));
     pick(socks_, text(t.socks));
     applyPasswordView();
+    loaded_ = t;
+    shown_ = {name_->text(),     address_->text(),          user_->text(),
+              password_->text(), comment_->toPlainText(), defaultPath_->text()};
     return true;
+}
+
+store::SiteRecord TForm4::typedSite(const QString& stamp) {
+    const store::SiteRecord stored = loaded_.value_or(store::SiteRecord{});
+    store::SiteRecord site;
+    site.name = options::keptText(stored.name, shown_.name, name_->text());
+    site.address = options::keptText(stored.address, shown_.address, address_->text());
+    site.port = port_->valueToStore();
+    site.username = options::keptText(stored.username, shown_.username, user_->text());
+    site.password = options::keptText(stored.password, shown_.password, password_->text());
+    site.cdate = bytes(stamp);
+    site.zdate = bytes(stamp);
+    QString comment = comment_->toPlainText();
+    // The box shows line breaks as LF; a comment stored with CR LF keeps them.
+    if (comment != shown_.comment && stored.comment.find("\r\n") != std::string::npos)
+        comment.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    site.comment = options::keptText(stored.comment, shown_.comment, comment);
+    site.timeout = timeout_->valueToStore();
+    site.nor = retries_->valueToStore();
+    site.rd = retryDelay_->valueToStore();
+    site.vp = viewPassword_->isChecked();
+    site.defaultpath = options::keptText(stored.defaultpath, shown_.defaultpath, defaultPath_->text());
+    site.proxy = bytes(proxy_->currentText().isEmpty() ? QStringLiteral("None") : proxy_->currentText());
+    site.socks = bytes(socks_->currentText().isEmpty() ? QStringLiteral("None") : socks_->currentText());
+    site.pasv = pasv_->isChecked();
+    site.autorefresh = autoRefresh_->isChecked();
+    site.cnc = cnc_->isChecked();
+    site.maxc = maxc_->valueToStore();
+    return site;
 }
 
 bool TForm4::nameTaken(const QString& name) { return store::siteExists(dm_, bytes(name)); }
@@ -307,38 +318,18 @@ void TForm4::onOk() {
             return;
         }
 
-        store::SiteRecord site;
-        const QString stamp = now();
-        site.name = bytes(newName);
-        site.address = bytes(address_->text());
-        site.port = port_->number();
-        site.username = bytes(user_->text());
-        site.password = bytes(password_->text());
-        site.cdate = bytes(stamp);
-        site.zdate = bytes(stamp);
-        site.comment = bytes(comment_->toPlainText());
-        site.timeout = timeout_->number();
-        site.nor = retries_->number();
-        site.rd = retryDelay_->number();
-        site.vp = viewPassword_->isChecked();
-        site.defaultpath = bytes(defaultPath_->text());
-        site.proxy = bytes(proxy_->currentText().isEmpty() ? QStringLiteral("None") : proxy_->currentText());
-        site.socks = bytes(socks_->currentText().isEmpty() ? QStringLiteral("None") : socks_->currentText());
-        site.pasv = pasv_->isChecked();
-        site.autorefresh = autoRefresh_->isChecked();
-        site.cnc = cnc_->isChecked();
-        site.maxc = maxc_->number();
+        const store::SiteRecord site = typedSite(now());
         if (isNew) {
             store::appendSite(dm_, site);
             savedName_ = newName;
-        } else if (store::updateSite(dm_, bytes(openingName_), site)) {
+        } else if (store::updateSite(dm_, loaded_ ? loaded_->name : bytes(openingName_), site)) {
             savedName_ = newName;
         }
         // A site deleted elsewhere meanwhile has nothing to change.
         accept();
     } catch (const std::exception& e) {
-        // A store failure ends the handling; the editor stays open.
-        qWarning("Site editor: %s", e.what());
+        // Nothing was saved: say so, and keep the editor open for another try.
+        dialogs::reportUnsaved(this, dm_, e);
     }
 }
 

@@ -1,9 +1,13 @@
 #pragma once
 // The site editor: creates an ftpsite row or changes one. Its caption is its
 // mode ("New FTP Site" or "Edit FTP Site").
+#include "dialogs/number_box.h"
+#include "store/site_records.h"
+
 #include <QDialog>
-#include <QSpinBox>
 #include <QString>
+
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -17,22 +21,17 @@ namespace store {
 class Tdm;
 }
 
-// A spin box whose text, when it is not a number, counts as its lower bound:
-// 0 for a box without range, the minimum for a bounded one.
-class TIntBox : public QSpinBox {
+// The integer boxes of the site and quick-connect windows.
+class TIntBox : public dialogs::NumberBox {
     Q_OBJECT
 public:
     // Without range the box takes any 32-bit integer.
-    explicit TIntBox(QWidget* parent = nullptr);
-    TIntBox(int minimum, int maximum, QWidget* parent = nullptr);
+    explicit TIntBox(QWidget* parent = nullptr) : NumberBox(parent) {}
+    TIntBox(int minimum, int maximum, QWidget* parent = nullptr) : NumberBox(minimum, maximum, parent) {}
 
     // The number the box holds now, from its text.
-    int number() const;
+    int number() const { return value(); }
     void setNumber(int v) { setValue(v); }
-    bool bounded() const { return bounded_; }
-
-private:
-    bool bounded_ = false;
 };
 
 class TForm4 : public QDialog {
@@ -105,9 +104,17 @@ public:
 private:
     void applyPasswordView();
     bool nameTaken(const QString& name);
+    // The site as the controls would store it now.
+    store::SiteRecord typedSite(const QString& stamp);
 
     store::Tdm& dm_;
     QString openingName_;
+    // The edited row as it was read, and its texts as the controls showed
+    // them then: what the user left alone is written back byte for byte.
+    std::optional<store::SiteRecord> loaded_;
+    struct Shown {
+        QString name, address, username, password, comment, defaultpath;
+    } shown_;
     QString savedName_;
     bool listsFilled_ = false;
     bool optionsSaved_ = false;

@@ -1,8 +1,8 @@
 #include "dialogs/socks_editor.h"
 
 #include "dialogs/options_dialog.h"
+#include "dialogs/store_messages.h"
 #include "platform/ui/dialog_service.h"
-#include "store/table.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -21,7 +21,7 @@ TForm7::TForm7(store::Tdm& dm, QWidget* parent) : QDialog(parent), dm_(dm) {
 
     edName = new QLineEdit;
     edHost = new QLineEdit;
-    sePort = new options::LenientSpinBox;
+    sePort = new dialogs::NumberBox;
     sePort->setRange(0, 65535);
     sePort->setValue(1080);
     cbVersion = new QComboBox;
@@ -74,10 +74,37 @@ TForm7::~TForm7() = default;
 
 void TForm7::setOpeningName(const QString& name) { openingName_ = toBytes(name); }
 
-bool TForm7::nameTaken(const std::string& name) const {
-    store::Table& t = dm_.socks();
-    store::TableScope scope(t);
-    return t.locate("name", {name});
+void TForm7::load(const store::SocksRecord& p) {
+    setOpeningName(p.name);
+    edName->setText(fromBytes(p.name));
+    edHost->setText(fromBytes(p.host));
+    sePort->loadValue(p.port);
+    gbLogin->setChecked(p.login);
+    edUser->setText(fromBytes(p.user));
+    edPass->setText(fromBytes(p.pass));
+    cbVersion->setCurrentIndex(p.sv >= 0 && p.sv < cbVersion->count() ? p.sv : -1);
+    loaded_ = p;
+    shown_ = {edHost->text(), edUser->text(), edPass->text(), cbVersion->currentIndex()};
+}
+
+store::SocksRecord TForm7::typed(const std::string& nameBytes) {
+    const store::SocksRecord was = loaded_.value_or(store::SocksRecord{});
+    store::SocksRecord p;
+    p.name = nameBytes;
+    p.host = options::keptText(was.host, shown_.host, edHost->text());
+    p.port = sePort->valueToStore();
+    p.login = gbLogin->isChecked();
+    p.user = options::keptText(was.user, shown_.user, edUser->text());
+    p.pass = options::keptText(was.pass, shown_.pass, edPass->text());
+    if (loaded_ && cbVersion->currentIndex() == shown_.sv) {
+        // A stored version the list cannot show stays what it was.
+        p.sv = was.sv;
+        p.svName = was.svName;
+    } else {
+        p.sv = cbVersion->currentIndex();
+        p.svName = p.sv >= 0 ? toBytes(cbVersion->currentText()) : std::string();
+    }
+    return p;
 }
 
 void TForm7::ok() {
@@ -96,48 +123,27 @@ void TForm7::ok() {
     // An untouched name keeps its stored bytes.
     const std::string nameBytes =
         editing && name == fromBytes(openingName_) ? openingName_ : toBytes(name);
-    if ((!editing || nameBytes != openingName_) && nameTaken(nameBytes)) {
-        ui::warning(this, QStringLiteral("The name %1 was existed, please re-enter.").arg(name));
-        edName->setFocus();
-        return;
-    }
-
-    sePort->interpretText();
-    const QString host = edHost->text();
-    const QString versionWord =
-        cbVersion->currentIndex() >= 0 ? cbVersion->currentText() : QString();
-    bool saved = false;
-    {
-        store::Table& t = dm_.socks();
-        store::TableScope scope(t);
-        bool write = !editing;
-        if (!editing) {
-            t.append();
-        } else if (t.locate("name", {openingName_})) {
-            t.edit();
-            write = true;
+    try {
+        if ((!editing || nameBytes != openingName_) && store::findSocks(dm_, nameBytes)) {
+            ui::warning(this, QStringLiteral("The name %1 was existed, please re-enter.").arg(name));
+            edName->setFocus();
+            return;
         }
-        if (write) {
-            t.setString("name", nameBytes);
-            t.setString("host", toBytes(host));
-            t.setInteger("port", sePort->value());
-            t.setBoolean("login", gbLogin->isChecked());
-            t.setString("user", toBytes(edUser->text()));
-            t.setString("pass", toBytes(edPass->text()));
-            t.setInteger("sv", cbVersion->currentIndex());
-            t.setString("svname", toBytes(versionWord));
-            t.post();
-            saved = true;
-        }
-    }
-    if (saved) {
+        const store::SocksRecord p = typed(nameBytes);
+        const QString host = fromBytes(p.host);
+        const QString versionWord = fromBytes(p.svName);
         if (!editing) {
+            store::appendSocks(dm_, p);
             options::listAppendProfile(list_, nameBytes, host, versionWord);
             options::siteEditorAppend(siteEditor_, options::ProfileKind::Socks, name);
-        } else {
+        } else if (store::updateSocks(dm_, openingName_, p)) {
             options::listRewriteSelected(list_, nameBytes, host, versionWord);
             options::siteEditorRename(siteEditor_, options::ProfileKind::Socks, fromBytes(openingName_), name);
         }
+    } catch (const std::exception& e) {
+        // Nothing was saved; the editor stays open for another try.
+        dialogs::reportUnsaved(this, dm_, e);
+        return;
     }
     accept();
 }

@@ -1,8 +1,11 @@
 #pragma once
 // Creates or changes one SOCKS profile (table `socks`). The caption is the
 // mode: "Add Socks" creates, "Edit Socks" edits the row of the opening name.
+#include "store/site_records.h"
+
 #include <QDialog>
 #include <QString>
+#include <optional>
 #include <string>
 
 class QComboBox;
@@ -11,8 +14,7 @@ class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 class TForm4;
-namespace store { class Tdm; }
-namespace options { class LenientSpinBox; }
+namespace dialogs { class NumberBox; }
 
 class TForm7 : public QDialog {
     Q_OBJECT
@@ -25,6 +27,9 @@ public:
     void setOpeningName(const std::string& name) { openingName_ = name; }
     void setOpeningName(const QString& name);
     const std::string& openingName() const { return openingName_; }
+    // Fills the controls from a stored profile (edit mode, opening name too);
+    // what the user leaves alone is written back as it was read.
+    void load(const store::SocksRecord& profile);
     // The options dialog's "Socks" list, kept in step by a save (may be null).
     void setProfileList(QTreeWidget* list) { list_ = list; }
     // The site editor whose profile lists follow a save (may be null).
@@ -32,7 +37,7 @@ public:
 
     QLineEdit* edName = nullptr;
     QLineEdit* edHost = nullptr;
-    options::LenientSpinBox* sePort = nullptr;
+    dialogs::NumberBox* sePort = nullptr;
     QComboBox* cbVersion = nullptr;
     QGroupBox* gbLogin = nullptr;
     QLineEdit* edUser = nullptr;
@@ -42,8 +47,13 @@ public:
 
 private:
     void ok();
-    bool nameTaken(const std::string& name) const;
+    store::SocksRecord typed(const std::string& nameBytes);
 
+    std::optional<store::SocksRecord> loaded_;
+    struct Shown {
+        QString host, user, pass;
+        int sv = -1;
+    } shown_;
     std::string openingName_;
     QTreeWidget* list_ = nullptr;
     store::Tdm& dm_;

@@ -80,6 +80,8 @@ void saveOptions(Tdm& dm, const std::vector<TickedText>& commands,
     t->setInteger("sendb", o.sendb);
     t->setBoolean("appe", o.appe);
     t->post();
+    t->close();
+    batch.commit();
 }
 
 }  // namespace store

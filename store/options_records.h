@@ -34,7 +34,7 @@ bool setAntiIdleTick(Tdm& dm, const std::string& text, bool tf);
 bool setAsciiExtensionTick(Tdm& dm, const std::string& text, bool tf);
 
 // Replaces both lists and writes the options row (creating it on an empty
-// table), in one write.
+// table), in one write: all of it is saved, or nothing and EStoreError.
 void saveOptions(Tdm& dm, const std::vector<TickedText>& commands,
                  const std::vector<TickedText>& extensions, const OptionsRecord& options);
 

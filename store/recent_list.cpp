@@ -94,7 +94,11 @@ bool SaveRecentList(const std::string& path, const std::vector<std::string>& ite
 bool ClearRecentList(const std::string& path) { return SaveRecentList(path, {}); }
 
 bool AddRecentUnique(std::vector<std::string>& items, const std::string& text) {
-    if (std::find(items.begin(), items.end(), text) != items.end()) return false;
+    // Entries come back from the file cut; compared whole, a long text would
+    // be added again after every reload.
+    const std::string stored = CutRecentText(text);
+    for (const std::string& item : items)
+        if (CutRecentText(item) == stored) return false;
     items.push_back(text);
     return true;
 }

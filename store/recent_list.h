@@ -22,8 +22,8 @@ bool SaveRecentList(const std::string& path, const std::vector<std::string>& ite
 // The "Clear history" of a box: an empty list, saved (a 4-byte file).
 bool ClearRecentList(const std::string& path);
 
-// Appends `text` unless an entry equals it exactly (letter case included);
-// true when it was appended.
+// Appends `text` unless an entry equals it exactly (letter case included) as
+// the file keeps them, cut to 50 bytes; true when it was appended.
 bool AddRecentUnique(std::vector<std::string>& items, const std::string& text);
 
 // The text as it is stored in an entry.

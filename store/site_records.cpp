@@ -118,6 +118,7 @@ bool updateSite(Tdm& dm, const std::string& openingName, const SiteRecord& site)
         t->post();
     }
     renameInTasks(dm, openingName, site.name);
+    batch.commit();
     return true;
 }
 
@@ -132,6 +133,7 @@ RenameResult renameSite(Tdm& dm, const std::string& from, const std::string& to)
         t->post();
     }
     renameInTasks(dm, from, to);
+    batch.commit();
     return RenameResult::Renamed;
 }
 
@@ -168,41 +170,163 @@ bool deleteSiteWithHistory(Tdm& dm, const std::string& name) {
     }
     // Find the row by its identity again so the delete cannot hit another row.
     if (site->locate("id", {id})) site->del();
+    batch.commit();
     return true;
 }
+
+namespace {
+
+ProxyRecord readProxy(Table& t) {
+    ProxyRecord p;
+    p.name = t.asString("name");
+    p.server = t.asString("server");
+    p.port = t.asInteger("port");
+    p.login = t.asBoolean("login");
+    p.username = t.asString("username");
+    p.password = t.asString("password");
+    p.type = t.asInteger("type");
+    p.typeName = t.asString("typename");
+    return p;
+}
+
+void writeProxy(Table& t, const ProxyRecord& p) {
+    t.setString("name", p.name);
+    t.setString("server", p.server);
+    t.setInteger("port", p.port);
+    t.setBoolean("login", p.login);
+    t.setString("username", p.username);
+    t.setString("password", p.password);
+    t.setInteger("type", p.type);
+    t.setString("typename", p.typeName);
+}
+
+SocksRecord readSocks(Table& t) {
+    SocksRecord s;
+    s.name = t.asString("name");
+    s.host = t.asString("host");
+    s.port = t.asInteger("port");
+    s.login = t.asBoolean("login");
+    s.user = t.asString("user");
+    s.pass = t.asString("pass");
+    s.sv = t.asInteger("sv");
+    s.svName = t.asString("svname");
+    return s;
+}
+
+void writeSocks(Table& t, const SocksRecord& s) {
+    t.setString("name", s.name);
+    t.setString("host", s.host);
+    t.setInteger("port", s.port);
+    t.setBoolean("login", s.login);
+    t.setString("user", s.user);
+    t.setString("pass", s.pass);
+    t.setInteger("sv", s.sv);
+    t.setString("svname", s.svName);
+}
+
+bool isNone(const std::string& name) { return name == "None"; }
+
+// Sites name their profiles in the field `field` ("proxy" or "socks").
+void renameInSites(Tdm& dm, const char* field, const std::string& from, const std::string& to) {
+    if (from == to || isNone(from) || isNone(to)) return;
+    TableScope t(dm.ftpsite());
+    while (t->locate(field, {from})) {
+        t->edit();
+        t->setString(field, to);
+        t->post();
+    }
+}
+
+int countSites(Tdm& dm, const char* field, const std::string& name) {
+    if (isNone(name)) return 0;
+    int n = 0;
+    TableScope t(dm.ftpsite());
+    for (t->first(); !t->eof(); t->next())
+        if (t->asString(field) == name) ++n;
+    return n;
+}
+
+template <class Record, class Write>
+bool updateProfile(Tdm& dm, Table& table, const char* siteField, const std::string& openingName,
+                   const Record& r, Write write) {
+    WriteBatch batch(dm.database());
+    {
+        TableScope t(table);
+        if (!t->locate("name", {openingName})) return false;
+        t->edit();
+        write(*t, r);
+        t->post();
+    }
+    renameInSites(dm, siteField, openingName, r.name);
+    batch.commit();
+    return true;
+}
+
+bool deleteProfile(Table& table, const std::string& name) {
+    TableScope t(table);
+    if (!t->locate("name", {name})) return false;
+    t->del();
+    return true;
+}
+
+}  // namespace
 
 std::optional<ProxyRecord> findProxy(Tdm& dm, const std::string& name) {
     TableScope t(dm.proxy());
     if (!t->locate("name", {name})) return std::nullopt;
-    ProxyRecord p;
-    p.name = t->asString("name");
-    p.server = t->asString("server");
-    p.port = t->asInteger("port");
-    p.login = t->asBoolean("login");
-    p.username = t->asString("username");
-    p.password = t->asString("password");
-    p.type = t->asInteger("type");
-    p.typeName = t->asString("typename");
-    return p;
+    return readProxy(*t);
 }
 
 std::optional<SocksRecord> findSocks(Tdm& dm, const std::string& name) {
     TableScope t(dm.socks());
     if (!t->locate("name", {name})) return std::nullopt;
-    SocksRecord s;
-    s.name = t->asString("name");
-    s.host = t->asString("host");
-    s.port = t->asInteger("port");
-    s.login = t->asBoolean("login");
-    s.user = t->asString("user");
-    s.pass = t->asString("pass");
-    s.sv = t->asInteger("sv");
-    s.svName = t->asString("svname");
-    return s;
+    return readSocks(*t);
 }
 
 std::vector<std::string> proxyNames(Tdm& dm) { return names(dm.proxy()); }
 std::vector<std::string> socksNames(Tdm& dm) { return names(dm.socks()); }
+
+std::vector<ProxyRecord> allProxies(Tdm& dm) {
+    std::vector<ProxyRecord> out;
+    TableScope t(dm.proxy());
+    for (t->first(); !t->eof(); t->next()) out.push_back(readProxy(*t));
+    return out;
+}
+
+std::vector<SocksRecord> allSocks(Tdm& dm) {
+    std::vector<SocksRecord> out;
+    TableScope t(dm.socks());
+    for (t->first(); !t->eof(); t->next()) out.push_back(readSocks(*t));
+    return out;
+}
+
+void appendProxy(Tdm& dm, const ProxyRecord& p) {
+    TableScope t(dm.proxy());
+    t->append();
+    writeProxy(*t, p);
+    t->post();
+}
+
+void appendSocks(Tdm& dm, const SocksRecord& s) {
+    TableScope t(dm.socks());
+    t->append();
+    writeSocks(*t, s);
+    t->post();
+}
+
+bool updateProxy(Tdm& dm, const std::string& openingName, const ProxyRecord& p) {
+    return updateProfile(dm, dm.proxy(), "proxy", openingName, p, writeProxy);
+}
+
+bool updateSocks(Tdm& dm, const std::string& openingName, const SocksRecord& s) {
+    return updateProfile(dm, dm.socks(), "socks", openingName, s, writeSocks);
+}
+
+int sitesUsingProxy(Tdm& dm, const std::string& name) { return countSites(dm, "proxy", name); }
+int sitesUsingSocks(Tdm& dm, const std::string& name) { return countSites(dm, "socks", name); }
+
+bool deleteProxy(Tdm& dm, const std::string& name) { return deleteProfile(dm.proxy(), name); }
+bool deleteSocks(Tdm& dm, const std::string& name) { return deleteProfile(dm.socks(), name); }
 
 std::vector<std::string> quickAddresses(Tdm& dm) {
     std::vector<std::string> out;

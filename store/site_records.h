@@ -69,6 +69,26 @@ std::optional<SocksRecord> findSocks(Tdm& dm, const std::string& name);
 // Profile names in table order.
 std::vector<std::string> proxyNames(Tdm& dm);
 std::vector<std::string> socksNames(Tdm& dm);
+// Every profile, in table order.
+std::vector<ProxyRecord> allProxies(Tdm& dm);
+std::vector<SocksRecord> allSocks(Tdm& dm);
+
+// Appends a new profile row.
+void appendProxy(Tdm& dm, const ProxyRecord& p);
+void appendSocks(Tdm& dm, const SocksRecord& s);
+// Rewrites the profile row called `openingName`; false (nothing written) when
+// there is none. A new name is carried into the sites that use the profile,
+// in the same write, so that none of them loses its proxy. "None" is never
+// carried: on a site it means no profile at all.
+bool updateProxy(Tdm& dm, const std::string& openingName, const ProxyRecord& p);
+bool updateSocks(Tdm& dm, const std::string& openingName, const SocksRecord& s);
+// How many sites name the profile.
+int sitesUsingProxy(Tdm& dm, const std::string& name);
+int sitesUsingSocks(Tdm& dm, const std::string& name);
+// Deletes the profile row; sites keep naming it (they then refuse to connect
+// rather than go around it). False when there is none.
+bool deleteProxy(Tdm& dm, const std::string& name);
+bool deleteSocks(Tdm& dm, const std::string& name);
 
 // One row of quickftp: an address used in quick connect and what was typed with it.
 struct QuickConnection {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <exception>
 #include <iostream>
 
 namespace store {
@@ -19,17 +20,31 @@ struct Database::Impl {
     std::unique_ptr<engine::Connection> conn;
     std::vector<Table*> tables;
     int batchDepth = 0;
+    bool batchFailed = false;  // a step of the open batch failed: undo it all
 
-    // Ends an open batch; a failed write is reported, it cannot be thrown
-    // from where batches end.
+    // Undoes the open batch. Open tables may hold rows that are gone now, so
+    // they are closed: whoever still uses one gets an error, not stale rows.
+    void rollbackBatch() {
+        batchDepth = 0;
+        batchFailed = false;
+        for (Table* t : tables) t->close();
+        if (!conn) return;
+        try { conn->exec("ROLLBACK"); } catch (...) {}
+    }
+
+    // Writes the open batch; on failure nothing of it stays and it throws.
     void commitBatch() {
+        if (batchFailed) {
+            rollbackBatch();
+            throw EStoreError("store error: a step of the change failed; nothing of it was saved");
+        }
         batchDepth = 0;
         if (!conn) return;
         try {
             conn->exec("COMMIT");
-        } catch (const EStoreError& e) {
-            std::cerr << "Ostrafen store: " << e.what() << std::endl;
-            try { conn->exec("ROLLBACK"); } catch (...) {}
+        } catch (const EStoreError&) {
+            rollbackBatch();
+            throw;
         }
     }
 };
@@ -755,6 +770,7 @@ void Database::connect() {
     if (impl_->conn) return;
     try {
         impl_->conn = engine::OpenStoreFile(fileName_);
+        impl_->conn->setBusyTimeout(busyTimeoutMs_);
     } catch (const EStoreError& e) {
         std::cerr << "Ostrafen store: " << e.what() << std::endl;
         throw;
@@ -763,7 +779,13 @@ void Database::connect() {
 
 void Database::disconnect() {
     for (Table* t : impl_->tables) t->close();
-    if (impl_->batchDepth > 0) impl_->commitBatch();
+    if (impl_->batchDepth > 0) {
+        try {
+            impl_->commitBatch();
+        } catch (const EStoreError& e) {
+            std::cerr << "Ostrafen store: " << e.what() << std::endl;
+        }
+    }
     impl_->conn.reset();
 }
 
@@ -771,19 +793,42 @@ bool Database::connected() const { return impl_->conn != nullptr; }
 
 // ---------------------------------------------------------------- WriteBatch
 
-WriteBatch::WriteBatch(Database& db) : db_(db) {
+WriteBatch::WriteBatch(Database& db) : db_(db), exceptionsAtStart_(std::uncaught_exceptions()) {
     Database::Impl& d = db_.impl();
     if (!d.conn) return;
-    if (d.batchDepth == 0) d.conn->exec("BEGIN IMMEDIATE");
+    if (d.batchDepth == 0) {
+        d.conn->exec("BEGIN IMMEDIATE");
+        d.batchFailed = false;
+    }
     ++d.batchDepth;
     begun_ = true;
 }
 
-WriteBatch::~WriteBatch() {
+void WriteBatch::commit() {
+    if (!begun_ || ended_) return;
+    ended_ = true;
     Database::Impl& d = db_.impl();
-    // A disconnect in between has already written the batch.
-    if (!begun_ || d.batchDepth == 0) return;
+    // A disconnect in between has already ended the batch.
+    if (d.batchDepth == 0) return;
     if (--d.batchDepth == 0) d.commitBatch();
+}
+
+WriteBatch::~WriteBatch() {
+    if (!begun_ || ended_) return;
+    ended_ = true;
+    Database::Impl& d = db_.impl();
+    if (d.batchDepth == 0) return;
+    if (std::uncaught_exceptions() > exceptionsAtStart_) d.batchFailed = true;
+    if (--d.batchDepth > 0) return;
+    if (d.batchFailed) {
+        d.rollbackBatch();
+        return;
+    }
+    try {
+        d.commitBatch();
+    } catch (const EStoreError& e) {
+        std::cerr << "Ostrafen store: " << e.what() << std::endl;
+    }
 }
 
 // ---------------------------------------------------------------- Tdm

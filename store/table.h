@@ -18,6 +18,13 @@ public:
     using EIdException::EIdException;
 };
 
+// Another program (another copy of this one) held the file locked for longer
+// than the store waits for it.
+class EStoreBusy : public EStoreError {
+public:
+    using EStoreError::EStoreError;
+};
+
 using Value = std::variant<int, std::string>;
 
 class Database;
@@ -102,12 +109,16 @@ public:
     void connect();
     void disconnect();
     bool connected() const;
+    // How long a write waits for another program's lock before it fails with
+    // EStoreBusy; applies from the next connect().
+    void setBusyTimeout(int ms) { busyTimeoutMs_ = ms; }
 
     struct Impl;
     Impl& impl();
 
 private:
     std::string fileName_;
+    int busyTimeoutMs_ = 5000;
     std::unique_ptr<Impl> impl_;
 };
 
@@ -141,11 +152,14 @@ private:
         task_, taskd_, taskd2_, quickftp_;
 };
 
-// Groups the posts and deletes of one long operation (deleting a site with a
-// large history, rewriting a list) into one write to disk. Results are the
-// same as without it: rows are visible at once, and everything posted is
-// saved when the batch ends, also when it ends by an exception. Batches nest;
-// the outermost one writes. Without a connection it does nothing.
+// Makes the posts and deletes of one operation (a cascade, a list saved as a
+// whole) one write to disk, all or nothing. Rows are visible at once.
+// commit() writes the batch and throws EStoreError when that fails, with the
+// file left as it was before the batch. A batch left by an exception is undone,
+// and so is the outer batch around it. A batch that ends without commit() and
+// without an error is written too; a failure to write it then only reaches the
+// error stream, so operations that must report it call commit(). Batches
+// nest; the outermost one writes. Without a connection it does nothing.
 class WriteBatch {
 public:
     explicit WriteBatch(Database& db);
@@ -153,9 +167,13 @@ public:
     WriteBatch(const WriteBatch&) = delete;
     WriteBatch& operator=(const WriteBatch&) = delete;
 
+    void commit();
+
 private:
     Database& db_;
     bool begun_ = false;
+    bool ended_ = false;
+    int exceptionsAtStart_ = 0;
 };
 
 // Opens a table for the lifetime of a scope and closes it on every exit path.

@@ -7,9 +7,19 @@
 namespace ui {
 namespace {
 std::atomic<int> g_discarded{0};
+QString& title() {
+    static QString t;
+    return t;
+}
+}  // namespace
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QStringLiteral("Ostrafen"));
+    setApplicationTitle(QStringLiteral("Ostrafen FREE Edition"));
 }
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
+QString applicationTitle() { return title(); }
+void setApplicationTitle(const QString& t) { title() = t; }
 
 void reportDiscardedError(const char* what) {
     ++g_discarded;

@@ -9,6 +9,8 @@ namespace ui {
 class Application : public QApplication {
     Q_OBJECT
 public:
+    // Also names the program: application name "Ostrafen" and the title
+    // "Ostrafen FREE Edition" (see applicationTitle()).
     Application(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;
@@ -16,6 +18,12 @@ public:
     // How many errors were discarded so far (for diagnostics and tests).
     static int discardedErrors();
 };
+
+// The application's title, the caption of message boxes. It is deliberately
+// not Qt's application display name: the platform would append that to every
+// window's caption ("About — ..."), and each window has its own.
+QString applicationTitle();
+void setApplicationTitle(const QString& title);
 
 // Writes one discarded error to stderr, in the handler's format. Operations that
 // end themselves on an error they did not expect report it the same way.

@@ -1,6 +1,7 @@
 #include "platform/ui/dialog_service.h"
 
 #include "platform/ui/app_paths.h"
+#include "platform/ui/application.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -64,7 +65,7 @@ public:
     MsgResult message(QWidget* parent, MsgKind kind, const QString& text,
                       MsgButtons buttons) override {
         QMessageBox::Icon icon = QMessageBox::Warning;
-        QString title = QApplication::applicationDisplayName();
+        const QString title = applicationTitle();
         switch (kind) {
         case MsgKind::Warning: icon = QMessageBox::Warning; break;
         case MsgKind::Error: icon = QMessageBox::Critical; break;

@@ -7,9 +7,20 @@
 namespace store::engine {
 
 namespace {
-[[noreturn]] void fail(sqlite3* db, const std::string& what) {
-    throw EStoreError(what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
+
+// A lock held by another connection past the busy timeout gets its own error,
+// so that a window can say why the change was not saved.
+[[noreturn]] void raise(int rc, const std::string& message) {
+    const int primary = rc & 0xff;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) throw EStoreBusy(message);
+    throw EStoreError(message);
 }
+
+[[noreturn]] void fail(sqlite3* db, const std::string& what) {
+    if (!db) throw EStoreError(what + ": out of memory");
+    raise(sqlite3_extended_errcode(db), what + ": " + sqlite3_errmsg(db));
+}
+
 }  // namespace
 
 std::string QuoteId(const std::string& id) {
@@ -59,7 +70,7 @@ bool Stmt::step() {
     std::string msg = sqlite3_errmsg(db);
     // Leave the statement reusable before reporting.
     sqlite3_reset(s_);
-    throw EStoreError("store error: " + msg);
+    raise(rc, "store error: " + msg);
 }
 
 std::int64_t Stmt::columnInt(int col) const { return sqlite3_column_int64(s_, col); }
@@ -106,7 +117,7 @@ Connection::Connection(const std::string& path, Mode mode) {
     sqlite3_extended_result_codes(db_, 1);
     // A second connection on the same file (another copy of the program) may
     // hold a lock for a moment.
-    sqlite3_busy_timeout(db_, 2000);
+    setBusyTimeout(kDefaultBusyTimeoutMs);
 }
 
 Connection::~Connection() {
@@ -130,12 +141,15 @@ Stmt Connection::prepare(const std::string& sql) {
 
 void Connection::exec(const std::string& sql) {
     char* err = nullptr;
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+    const int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err);
+    if (rc != SQLITE_OK) {
         std::string msg = err ? err : sqlite3_errmsg(db_);
         sqlite3_free(err);
-        throw EStoreError("store error: " + msg);
+        raise(rc, "store error: " + msg);
     }
 }
+
+void Connection::setBusyTimeout(int ms) { sqlite3_busy_timeout(db_, ms); }
 
 std::int64_t Connection::lastInsertRowid() const { return sqlite3_last_insert_rowid(db_); }
 int Connection::changes() const { return sqlite3_changes(db_); }

@@ -46,6 +46,8 @@ private:
 class Connection {
 public:
     enum class Mode { ReadOnly, ReadWrite, Create };
+    // How long a statement waits for a lock another connection holds.
+    static constexpr int kDefaultBusyTimeoutMs = 5000;
     // Throws EStoreError when SQLite cannot open the file at all.
     Connection(const std::string& path, Mode mode);
     ~Connection();
@@ -58,6 +60,7 @@ public:
     std::int64_t lastInsertRowid() const;
     int changes() const;
     int lastErrorCode() const;
+    void setBusyTimeout(int ms);
     std::string lastError() const;
 
 private:
