@@ -214,7 +214,14 @@ TForm4::Outcome TForm4::EditSite(QWidget* parent, store::Tdm& dm, const QString&
 }
 
 int TForm4::execModal() {
-    if (isNewSite() && !listsFilled_) FillProfileLists();
+    if (isNewSite() && !listsFilled_) {
+        try {
+            FillProfileLists();
+        } catch (const std::exception& e) {
+            // The profiles cannot be read: "None" only; saving will say why it fails.
+            qWarning("Site editor: %s", e.what());
+        }
+    }
     return ui::runModal(*this);
 }
 

@@ -354,4 +354,37 @@ TEST_F(SiteListInWindowTest, DrivesTheMainWindowsPages) {
     EXPECT_EQ(pane->viewStyleCode(), 2);
 }
 
+// A damaged all.dat: one error box at start that names the file, the file
+// left alone, and a change tried later refused with a message.
+TEST(SiteListWithBrokenStore, SaysSoOnceAndRefusesChanges) {
+    testing_support::AppFixture app(testing_support::AppFixture::Connect::No);
+    const QByteArray damaged = QByteArray("SQLite format 3\0", 16) + QByteArray(200, '\x07');
+    app.writeFile(QStringLiteral("all.dat"), damaged);
+    TForm1 w(app.dm());
+    w.show();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !app.dialogs().messages.empty(); }));
+    const testing_support::RecordedMessage start = app.dialogs().messages.at(0);
+    EXPECT_EQ(start.kind, ui::MsgKind::Error);
+    EXPECT_TRUE(start.text.startsWith(QStringLiteral("Can not open the data file ") + app.path("all.dat")))
+        << start.text.toStdString();
+    EXPECT_TRUE(start.text.contains(QStringLiteral("restore the file from a backup")));
+    EXPECT_EQ(w.siteList()->rowCount(), 1);
+
+    onNextModal([](QDialog& d) {
+        auto& e = static_cast<TForm4&>(d);
+        e.nameEdit()->setText(QStringLiteral("New"));
+        e.addressEdit()->setText(QStringLiteral("h.example"));
+        e.okButton()->click();
+        EXPECT_NE(e.result(), QDialog::Accepted);
+        e.reject();
+    });
+    w.siteList()->newSite();
+    ASSERT_EQ(app.dialogs().messages.size(), 2u);
+    EXPECT_EQ(app.dialogs().messages[1].text,
+              QStringLiteral("The change was not saved: the data file %1 could not be opened when the "
+                             "program started.")
+                  .arg(app.path("all.dat")));
+    EXPECT_EQ(app.readFile(QStringLiteral("all.dat")), damaged);
+}
+
 }  // namespace

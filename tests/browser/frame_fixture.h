@@ -31,6 +31,7 @@ struct SiteRow {
     bool pasv = true;
     bool autorefresh = false;
     std::string user = "bob", password = "pw";
+    std::string proxy = "None", socks = "None";
 };
 
 inline void addSite(store::Tdm& dm, const SiteRow& s) {
@@ -41,6 +42,8 @@ inline void addSite(store::Tdm& dm, const SiteRow& s) {
     r.autorefresh = s.autorefresh;
     r.username = s.user;
     r.password = s.password;
+    r.proxy = s.proxy;
+    r.socks = s.socks;
     store::appendSite(dm, r);
 }
 

@@ -396,24 +396,33 @@ TEST_F(ProfileEditorTest, EditAndRemoveWithoutASelectedRowDoNothing) {
     EXPECT_EQ(socks().size(), 1u);
 }
 
-TEST_F(ProfileEditorTest, RemoveDeletesAtOnceWithoutAskingAndLeavesSitesAlone) {
+TEST_F(ProfileEditorTest, RemovingAProfileSitesUseAsksFirstAndTheSitesKeepItsName) {
     addProxy({"p", "h", 1, false, "", "", 0, "None"});
+    addProxy({"unused", "h", 1, false, "", "", 0, "None"});
     addSocks({"s", "h", 1, false, "", "", 0, "NoSocks"});
     addSite("site1", "p", "s");
+    addSite("site2", "p", "None");
+    dialogs().confirmAnswers = {ui::MsgResult::No, ui::MsgResult::Yes};
     next<TForm2>([&](TForm2& f) {
         f.lvProxy->setCurrentItem(f.lvProxy->topLevelItem(0));
-        f.btRemoveProxy->click();
+        f.btRemoveProxy->click();  // No: stays
+        f.lvProxy->setCurrentItem(f.lvProxy->topLevelItem(1));
+        f.btRemoveProxy->click();  // no site uses it: goes without a question
         f.lvSocks->setCurrentItem(f.lvSocks->topLevelItem(0));
-        f.btRemoveSocks->click();
-        EXPECT_EQ(f.lvProxy->topLevelItemCount(), 0);
+        f.btRemoveSocks->click();  // Yes
+        EXPECT_EQ(rowsOf(f.lvProxy), QStringList{"p|h|None"});
         EXPECT_EQ(f.lvSocks->topLevelItemCount(), 0);
         f.btCancel->click();
     });
     TForm2::Execute(nullptr, app.dm(), TForm2::PageProxy);
-    EXPECT_TRUE(proxies().empty());
+    EXPECT_EQ(dialogs().messageTexts(),
+              (QStringList{"2 FTP sites use the profile <p>. Remove it anyway?",
+                           "1 FTP site uses the profile <s>. Remove it anyway?"}));
+    EXPECT_EQ(dialogs().messages[0].kind, ui::MsgKind::Confirmation);
+    EXPECT_EQ(proxies().size(), 1u);
     EXPECT_TRUE(socks().empty());
-    EXPECT_TRUE(dialogs().messages.empty());
-    EXPECT_EQ(siteProfiles(), std::vector<std::string>{"p|s"});
+    // The site still names it, so it will not connect around it.
+    EXPECT_EQ(siteProfiles(), (std::vector<std::string>{"p|s", "p|None"}));
 }
 
 // --- With a site editor open ----------------------------------------------------
@@ -450,8 +459,8 @@ TEST_F(ProfileEditorTest, OpenSiteEditorFollowsAddRenameAndRemove) {
     EXPECT_EQ(entries(site.proxyCombo()), (QStringList{"None", "a", "b-renamed", "d"}));
     // The removed profile was the one chosen; the site now has none.
     EXPECT_EQ(site.proxyCombo()->currentText(), "None");
-    // Saved sites keep the name they had.
-    EXPECT_EQ(siteProfiles(), std::vector<std::string>{"b|None"});
+    // Saved sites follow the new name.
+    EXPECT_EQ(siteProfiles(), std::vector<std::string>{"b-renamed|None"});
 }
 
 TEST_F(ProfileEditorTest, RenameInOpenSiteEditorKeepsPositionAndSelection) {

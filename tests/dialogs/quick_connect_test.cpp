@@ -133,7 +133,7 @@ TEST_F(QuickConnectTest, ConnectHandsOverWhileOpenThenRecordsOneRowPerAddress) {
     EXPECT_FALSE(rows[h].pasv);
 }
 
-TEST_F(QuickConnectTest, EmptyAddressIsPassedOnAndAPressWhileConnectingIsIgnored) {
+TEST_F(QuickConnectTest, EmptyAddressIsRefusedAndAPressWhileConnectingIsIgnored) {
     QStringList names;
     TForm15* open = nullptr;
     // Opening the page pumps messages, so the button can be pressed again meanwhile.
@@ -143,10 +143,19 @@ TEST_F(QuickConnectTest, EmptyAddressIsPassedOnAndAPressWhileConnectingIsIgnored
     };
     onNextModal([&](QDialog& d) {
         open = &static_cast<TForm15&>(d);
+        for (const char* typed : {"", "   "}) {
+            open->serverCombo()->setEditText(QString::fromLatin1(typed));
+            open->connectButton()->click();
+            EXPECT_NE(open->result(), QDialog::Accepted);
+        }
+        EXPECT_EQ(app.dialogs().messageTexts(),
+                  QStringList(2, QStringLiteral("Please enter the address of the FTP site.")));
+        EXPECT_EQ(app.dialogs().messages.at(0).kind, ui::MsgKind::Warning);
+        open->serverCombo()->setEditText(QStringLiteral("h.example"));
         open->connectButton()->click();
     });
     run(page);
-    EXPECT_EQ(names, QStringList{QString()});
+    EXPECT_EQ(names, QStringList{QStringLiteral("h.example")});
     EXPECT_EQ(quickRows(app.dm()).size(), 1u);
 }
 

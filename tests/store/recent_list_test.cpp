@@ -75,8 +75,11 @@ TEST_F(RecentList, LongTextsAreCutWithoutSplittingACharacter) {
     EXPECT_EQ(back[0], std::string(50, 'x'));
     EXPECT_EQ(back[1], std::string(49, 'b'));
     EXPECT_EQ(back[2], std::string(50, '\x80'));
-    // Cut texts no longer equal their originals, so they are added again.
-    EXPECT_TRUE(AddRecentUnique(back, sixty));
+    // Compared as the file keeps them, long texts are not added again after a
+    // reload, nor is another text that differs only after byte 50.
+    EXPECT_FALSE(AddRecentUnique(back, sixty));
+    EXPECT_FALSE(AddRecentUnique(back, std::string(50, 'x') + "other tail"));
+    EXPECT_EQ(back.size(), 3u);
 }
 
 TEST_F(RecentList, DamagedFilesLoadOnlyWholeEntries) {

@@ -150,3 +150,13 @@ TEST(ErrorHandler, DiscardsWhatEscapesASlotAndGoesOn) {
 }
 
 }  // namespace
+
+// Captions read exactly as each window sets them: the program's title goes
+// to message boxes, and no display name is there for the platform to append
+// to every caption ("About — ...").
+TEST(ApplicationTitle, IsNotAppendedToWindowCaptions) {
+    EXPECT_EQ(ui::applicationTitle(), QStringLiteral("Ostrafen FREE Edition"));
+    EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Ostrafen"));
+    // Without a display name of its own Qt answers with the application name.
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+}
