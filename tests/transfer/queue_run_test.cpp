@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QLabel>
 
-using namespace frametest;
 using namespace enginetest;
 
 namespace {
@@ -84,7 +83,7 @@ TEST_F(QueueRun, DownloadDialogRunsResumeRenameAndSkip) {
         {"big.bin", DuplicateButton::Resume}, {"r.htm", DuplicateButton::Rename}, {"s.bin", DuplicateButton::Skip}};
     app.dialogs().inputAnswers.push_back(QStringLiteral("r2.htm"));
     for (const auto& [name, button] : steps) {
-        selectRows({rowOf(name)});
+        selectRow(name);
         testing_support::onNextModal([this](QDialog& d) {
             auto& dialog = static_cast<TForm10&>(d);
             dialog.folderCombo()->setEditText(QString::fromStdString(local.Path()));
