@@ -102,8 +102,9 @@ QueueRun::End QueueRun::run(bool enterHead) {
                 enterHead = false;
                 enterHeadFolder();
             }
-            // Left from an earlier Resume, it would scale this entry's gauge.
+            // Left from an earlier entry, they would scale this entry's gauge.
             st.resumeat = 0;
+            st.expectedsize = 0;
             asciiExts_ = LoadAsciiExtensions(dm_);
             if (e.direction == 1)
                 download(e);

@@ -217,4 +217,23 @@ TEST_F(QueueRun, AMissingRemoteFileIsDroppedAndAVanishedLocalFileEndsTheRunWithI
     EXPECT_TRUE(srv.waitDone()) << srv.failure();
 }
 
+TEST_F(QueueRun, ClosingTheMainWindowEndsARunWithoutAWordOrAReconnect) {
+    connectAndList(srv, "/home", fileLine("a.bin", 2));
+    srv.expect("CWD /home", "250 ok").expect("TYPE I", "200 ok");
+    srv.expectPasv().expect("RETR a.bin", "150 here").hold();
+    srv.start();
+    open(srv.port());
+    const auto ids = engine->enqueue({down("a.bin", 2)});
+    once([&] { return state(ids[0]) == 0; }, [&] { frame->Shutdown(); });
+    engine->requestRun(true);
+    QCoreApplication::processEvents();  // a reconnect asked for now would start here
+    srv.release();
+    EXPECT_TRUE(idle());
+    EXPECT_FALSE(logEndsWith(", the operation cancel."));
+    const Strings sent = logLines(0);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "Connecting 127.0.0.1"), 1);
+    EXPECT_TRUE(history("ftpfile").empty());
+    EXPECT_EQ(srv.controlConnections(), 1);
+}
+
 }  // namespace
