@@ -17,6 +17,7 @@
 #include "platform/ui/pictures.h"
 #include "store/site_records.h"
 #include "store/table.h"
+#include "transfer/frame_transfers.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -166,6 +167,8 @@ void TForm1::wireSiteList() {
 }
 
 void TForm1::wireFrame(Tfb* frame) {
+    // The page's transfer engine: its queue, drops, "Download..." and runs.
+    new transfer::FrameTransfers(*frame, dm_);
     QPointer<Tfb> guard(frame);
     connect(frame, &Tfb::connectedChanged, this, [this, guard](bool on) {
         if (!guard) return;

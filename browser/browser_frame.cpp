@@ -770,6 +770,7 @@ void Tfb::ClosePage() {
 }
 
 void Tfb::Shutdown() {
+    shutDown_ = true;
     session_->stopTimers();
     session_->stopPumping();
     session_->closeConnection();

@@ -152,6 +152,8 @@ public:
     // The main window is closing: timers, protocol log and message pumping off,
     // connection closed.
     void Shutdown();
+    // Shutdown() was called: an operation still unwinding ends without a word.
+    bool isShutDown() const { return shutDown_; }
 
     // --- the transfer engine's place --------------------------------------
     void setQueueRunner(browser::QueueRunner* runner) { runner_ = runner; }
@@ -260,6 +262,7 @@ private:
     std::vector<std::pair<QString, QAction*>> actions_;
 
     bool browsing_ = false;
+    bool shutDown_ = false;
     bool shownConnected_ = false;    // what connectedChanged last said
     int viewcycle_ = 4;              // position of the "View" button's cycle, 1..4
     int info_ = 93, queue_ = 116, style_ = 3;
