@@ -349,6 +349,10 @@ void TIdIOHandlerSocket::StartTls(const net::TlsClientOptions& options, const ne
     if (e.ok()) e = tls_->handshake(wait);
     if (!e.ok()) {
         tls_->abandon();
+        // A server that hangs up on the hello often resets rather than closes.
+        if (e.Code == net::TlsErrc::Socket &&
+            (e.SocketError == net::kErrConnReset || e.SocketError == net::kErrConnAborted))
+            throw EIdTlsError("The server closed the connection during the TLS handshake.");
         RaiseTlsError(e);
     }
     tlsOn_ = true;
@@ -873,7 +877,7 @@ void TIdSimpleServer::BeginListen() {
     aborted_ = false;
     ResetForConnect();
     int err = 0;
-    net::SocketHandle s = net::createTcpSocket(err);
+    net::SocketHandle s = net::createTcpSocketFor(BoundIP, err);
     if (s == net::kInvalidSocket) throw EIdInvalidSocket();
     err = net::bindSocket(s, BoundIP, static_cast<std::uint16_t>(BoundPort));
     if (err == 0) err = net::listenSocket(s, ListenQueue);
