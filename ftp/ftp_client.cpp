@@ -332,18 +332,18 @@ void TIdFTP::decideCertificate() {
 }
 
 std::string TIdFTP::TlsProtocol() const {
-    const TIdIOHandlerSocket* h = const_cast<TIdFTP*>(this)->IOHandler();
-    return h->Tls() ? h->Tls()->protocolName() : std::string();
+    const TIdIOHandlerSocket* h = ExistingIOHandler();
+    return h && h->Tls() ? h->Tls()->protocolName() : std::string();
 }
 
 std::string TIdFTP::TlsCipher() const {
-    const TIdIOHandlerSocket* h = const_cast<TIdFTP*>(this)->IOHandler();
-    return h->Tls() ? h->Tls()->cipherName() : std::string();
+    const TIdIOHandlerSocket* h = ExistingIOHandler();
+    return h && h->Tls() ? h->Tls()->cipherName() : std::string();
 }
 
 net::TlsCertificateInfo TIdFTP::PeerCertificate() const {
-    const TIdIOHandlerSocket* h = const_cast<TIdFTP*>(this)->IOHandler();
-    return h->Tls() ? h->Tls()->peerCertificate() : net::TlsCertificateInfo{};
+    const TIdIOHandlerSocket* h = ExistingIOHandler();
+    return h && h->Tls() ? h->Tls()->peerCertificate() : net::TlsCertificateInfo{};
 }
 
 namespace {

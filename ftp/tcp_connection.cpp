@@ -261,7 +261,10 @@ void TIdIOHandlerSocket::Open(const std::string& host, int port, const std::stri
         bindLocal(boundIP, boundPort);
 
         std::uint32_t lit;
-        if (!net::parseIPv4Literal(target, lit) && !net::isIPv6Literal(target) && OnStatus)
+        const bool bracketed = target.size() > 2 && target.front() == '[' && target.back() == ']';
+        const bool literal = net::parseIPv4Literal(target, lit) ||
+                             net::isIPv6Literal(bracketed ? target.substr(1, target.size() - 2) : target);
+        if (!literal && OnStatus)
             OnStatus(this, StatusResolving, StatusTextFor(StatusResolving, target));
         std::vector<std::string> addresses;
         err = net::resolveHost(target, addresses);
@@ -463,8 +466,8 @@ void TIdTCPConnection::PumpThrottled() {
 bool TIdTCPConnection::WaitForData(int timeoutMs) {
     if (!handler_ || !handler_->HandleAllocated()) throw EIdConnClosedGracefully();
     // Bytes TLS has taken off the socket already never make it readable again.
-    if (const net::TlsClient* tls = handler_->Tls(); tls && tls->pending() && !tlsWantsWrite_) return true;
-    const bool forWrite = tlsWantsWrite_ && handler_->Tls();
+    if (tlsReadable()) return true;
+    const bool forWrite = tlsBlockedOn_ == 'w' && handler_->Tls();
     const auto waitSocket = [&](int ms, int& e) {
         return forWrite ? net::waitWritable(handler_->Handle(), ms, e) : net::waitReadable(handler_->Handle(), ms, e);
     };
@@ -788,12 +791,15 @@ void TIdTCPConnection::failTls(const net::TlsError& e) {
 long TIdTCPConnection::tlsRead(char* buf, std::size_t len, int& err) {
     net::TlsClient* tls = handler_->Tls();
     std::size_t got = 0;
-    tlsWantsWrite_ = false;
+    tlsBlockedOn_ = 0;
     switch (tls->readStep(buf, len, got)) {
     case net::TlsStep::Done: return static_cast<long>(got);
-    case net::TlsStep::WantRead: return -2;
+    case net::TlsStep::WantRead:
+        // What TLS holds now is at most part of a record: only the socket can help.
+        tlsBlockedOn_ = 'r';
+        return -2;
     case net::TlsStep::WantWrite:
-        tlsWantsWrite_ = true;
+        tlsBlockedOn_ = 'w';
         return -2;
     case net::TlsStep::Closed: return 0;
     case net::TlsStep::Failed: break;
@@ -808,7 +814,7 @@ long TIdTCPConnection::tlsRead(char* buf, std::size_t len, int& err) {
 
 void TIdTCPConnection::StartTls(const net::TlsClientOptions& options) {
     if (!handler_ || !handler_->HandleAllocated()) throw EIdNotConnected();
-    tlsWantsWrite_ = false;
+    tlsBlockedOn_ = 0;
     handler_->StartTls(options, tlsWait());
 }
 
@@ -819,10 +825,15 @@ void TIdTCPConnection::FinishWrites() {
     if (!e.ok()) failTls(e);
 }
 
+bool TIdTCPConnection::tlsReadable() {
+    const net::TlsClient* tls = handler_ ? handler_->Tls() : nullptr;
+    return tls && tlsBlockedOn_ == 0 && tls->pending();
+}
+
 bool TIdTCPConnection::InputReadyNow() {
     if (InputBufferSize() > 0) return true;
     if (!handler_ || !handler_->HandleAllocated()) return false;
-    if (const net::TlsClient* tls = handler_->Tls(); tls && tls->pending()) return true;
+    if (tlsReadable()) return true;
     int err = 0;
     return net::waitReadable(handler_->Handle(), 0, err) > 0;
 }

@@ -251,6 +251,8 @@ protected:
     virtual void AfterReply() {}
     // Data waits to be read: in the input buffer, inside TLS, or on the socket.
     bool InputReadyNow();
+    // The socket layer when there is one (never creates it).
+    const TIdIOHandlerSocket* ExistingIOHandler() const { return handler_; }
     // A multi-line reply ends only at its code followed by a blank (FEAT,
     // whose feature lines may be shorter than four characters).
     bool StrictMultiLineReplies = false;
@@ -274,7 +276,10 @@ private:
     bool wasOpen_ = false;  // open since the last connect began: a close is then "closed", not "never connected"
     std::vector<char> recvChunk_;
 
-    bool tlsWantsWrite_ = false;  // the last TLS read waits for room to send
+    // What the last TLS read waits for: 0 nothing (bytes TLS holds may be
+    // read at once), 'r' more bytes from the socket, 'w' room to send.
+    char tlsBlockedOn_ = 0;
+    bool tlsReadable();
 
     void closeSocketInternal();
     void consumeInput(std::size_t n);
