@@ -56,16 +56,17 @@ constexpr int kSecondReplyPeekMs = 250;
 constexpr int kDrainCheckMs = 100;
 
 // Sets a field for the length of a scope.
+template <typename T>
 class TemporaryValue {
 public:
-    TemporaryValue(int& field, int value) : field_(field), saved_(field) { field_ = value; }
+    TemporaryValue(T& field, T value) : field_(field), saved_(field) { field_ = value; }
     ~TemporaryValue() { field_ = saved_; }
     TemporaryValue(const TemporaryValue&) = delete;
     TemporaryValue& operator=(const TemporaryValue&) = delete;
 
 private:
-    int& field_;
-    int saved_;
+    T& field_;
+    T saved_;
 };
 
 // Whether the server's reply says more about this failure than the failure
@@ -369,14 +370,8 @@ void TIdFTP::askFeatures() {
     {
         // Feature lines may be shorter than four characters ("CCC"): only
         // "211 " ends the reply.
-        StrictMultiLineReplies = true;
-        try {
-            code = SendCmd("FEAT", {});
-        } catch (...) {
-            StrictMultiLineReplies = false;
-            throw;
-        }
-        StrictMultiLineReplies = false;
+        TemporaryValue<bool> strict(StrictMultiLineReplies, true);
+        code = SendCmd("FEAT", {});
     }
     const std::vector<std::string>& lines = LastCmdResult().RawLines;
     // A 211 reply lists one feature per line between its first and last.
@@ -679,7 +674,7 @@ bool TIdFTP::readFinalReply(int boundMs) {
     const std::uint64_t deadline = net::tickCount64() + static_cast<std::uint64_t>(boundMs);
     try {
         for (std::uint64_t now = net::tickCount64(); now < deadline; now = net::tickCount64()) {
-            TemporaryValue bound(ReadTimeout, static_cast<int>(deadline - now));
+            TemporaryValue<int> bound(ReadTimeout, static_cast<int>(deadline - now));
             const int code = GetResponse({});
             if (code < 100 || code >= 200) return true;
         }

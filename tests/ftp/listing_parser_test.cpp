@@ -424,10 +424,11 @@ TEST(MlsdListing, FactsGiveExactValuesAndNothingIsGuessed) {
         "type=OS.unix=slink:/usr/bin;modify=19991231235959; bin",
         "type=file;size=-3;modify=2021030405; odd values",
         "type=file;size=7; ",
+        "type=file;size=1;no-blank-before-the-name",
     };
     TIdFTPListItems items = *BuildListingEntries(nullptr, lines, {}, kMarch15, FormatMlsd);
     ASSERT_EQ(items.Count(), 3u);
-    EXPECT_EQ(items.SkippedLines(), 1u);  // a line without a name
+    EXPECT_EQ(items.SkippedLines(), 2u);  // no name, or no blank to tell it from the facts
     const ListingEntry& run = items[0];
     EXPECT_EQ(run.EntryName, "run me");
     EXPECT_EQ(run.EntrySize, 42);
