@@ -22,7 +22,29 @@ bool hasStatus(const StatusLog& log, const std::string& part) {
 
 } // namespace
 
+TEST(Encryption, WithoutTlsInTheBuildNothingAsksForIt) {
+    if (net::tlsAvailable()) GTEST_SKIP() << "this build has TLS";
+    ScriptedFtpServer optional;
+    loginScript(optional);
+    TIdFTP ftp;
+    StatusLog log;
+    log.attach(ftp);
+    ftp.Encryption = ftpsExplicitIfAvailable;
+    connect(ftp, optional);
+    EXPECT_TRUE(optional.waitDone()) << optional.failure();
+    EXPECT_TRUE(hasStatus(log, "TLS is not available in this build"));
+    ScriptedFtpServer strict;
+    strict.greet().expectClosed();
+    TIdFTP required;
+    required.Encryption = ftpsExplicitRequired;
+    strict.start();
+    configure(required, strict);
+    EXPECT_THROW(required.OpenConnection(true, 5000), EIdTlsError);
+    EXPECT_TRUE(strict.waitDone()) << strict.failure();
+}
+
 TEST(Encryption, RefusedAuthFallsBackOnlyWhenTlsIsOptional) {
+    if (!net::tlsAvailable()) GTEST_SKIP() << "built without TLS";
     ScriptedFtpServer srv;
     srv.greet()
         .expect("AUTH TLS", "502 not implemented")
@@ -63,6 +85,7 @@ TEST(Encryption, RefusedAuthFallsBackOnlyWhenTlsIsOptional) {
 }
 
 TEST(Encryption, DroppedOrForeignHandshakeIsAClearErrorAndCloses) {
+    if (!net::tlsAvailable()) GTEST_SKIP() << "built without TLS";
     // Explicit: the server agrees, then hangs up in the handshake.
     ScriptedFtpServer srv;
     srv.greet().expect("AUTH TLS", "234 go ahead").closeControl();
