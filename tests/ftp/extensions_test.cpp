@@ -14,6 +14,26 @@ void connect(TIdFTP& ftp, ScriptedFtpServer& srv) {
     ftp.OpenConnection(true, 5000);
 }
 
+// Opens against srv expecting E; its message.
+template <typename E>
+std::string openFails(TIdFTP& ftp, ScriptedFtpServer& srv) {
+    srv.start();
+    configure(ftp, srv);
+    try {
+        ftp.OpenConnection(true, 5000);
+    } catch (const E& e) {
+        EXPECT_FALSE(ftp.IsOpen());
+        return e.what();
+    }
+    ADD_FAILURE() << "connected";
+    return {};
+}
+
+// The login up to the transfer type, as loginScript without SYST.
+ScriptedFtpServer& loginToType(ScriptedFtpServer& srv) {
+    return srv.expect("USER bob", "331 password please").expect("PASS pw", "230 logged in").expect("TYPE I", "200 binary");
+}
+
 bool hasStatus(const StatusLog& log, const std::string& part) {
     for (const auto& i : log.items)
         if (i.first == StatusText && i.second.find(part) != std::string::npos) return true;
@@ -37,21 +57,14 @@ TEST(Encryption, WithoutTlsInTheBuildNothingAsksForIt) {
     strict.greet().expectClosed();
     TIdFTP required;
     required.Encryption = ftpsExplicitRequired;
-    strict.start();
-    configure(required, strict);
-    EXPECT_THROW(required.OpenConnection(true, 5000), EIdTlsError);
+    EXPECT_EQ(openFails<EIdTlsError>(required, strict), "TLS is not available in this build.");
     EXPECT_TRUE(strict.waitDone()) << strict.failure();
 }
 
 TEST(Encryption, RefusedAuthFallsBackOnlyWhenTlsIsOptional) {
     if (!net::tlsAvailable()) GTEST_SKIP() << "built without TLS";
     ScriptedFtpServer srv;
-    srv.greet()
-        .expect("AUTH TLS", "502 not implemented")
-        .expect("USER bob", "331 password please")
-        .expect("PASS pw", "230 logged in")
-        .expect("TYPE I", "200 binary")
-        .expect("SYST", "215 UNIX Type: L8");
+    loginToType(srv.greet().expect("AUTH TLS", "502 not implemented")).expect("SYST", "215 UNIX Type: L8");
     TIdFTP ftp;
     StatusLog log;
     log.attach(ftp);
@@ -66,18 +79,9 @@ TEST(Encryption, RefusedAuthFallsBackOnlyWhenTlsIsOptional) {
     strict.greet().expect("AUTH TLS", "500 unknown command").expectClosed();
     TIdFTP required;
     required.Encryption = ftpsExplicitRequired;
-    strict.start();
-    configure(required, strict);
-    try {
-        required.OpenConnection(true, 5000);
-        FAIL() << "connected without TLS";
-    } catch (const EIdTlsNotOffered& e) {
-        EXPECT_EQ(e.ReplyCode(), 500);
-        EXPECT_NE(std::string(e.what()).find("500 unknown command"), std::string::npos) << e.what();
-    }
+    EXPECT_NE(openFails<EIdTlsNotOffered>(required, strict).find("500 unknown command"), std::string::npos);
     EXPECT_TRUE(strict.waitDone()) << strict.failure();
     EXPECT_EQ(strict.transcript(), (std::vector<std::string>{"AUTH TLS"}));  // no password in clear
-    EXPECT_FALSE(required.IsOpen());
     // Stored fingerprints compare whatever their letter case and separators.
     EXPECT_TRUE(SameFingerprint("AB:cd:01", "abcd01"));
     EXPECT_FALSE(SameFingerprint("AB:CD:01", "AB:CD:02"));
@@ -91,15 +95,7 @@ TEST(Encryption, DroppedOrForeignHandshakeIsAClearErrorAndCloses) {
     srv.greet().expect("AUTH TLS", "234 go ahead").closeControl();
     TIdFTP ftp;
     ftp.Encryption = ftpsExplicitRequired;
-    srv.start();
-    configure(ftp, srv);
-    try {
-        ftp.OpenConnection(true, 5000);
-        FAIL() << "connected";
-    } catch (const EIdTlsError& e) {
-        EXPECT_STREQ(e.what(), "The server closed the connection during the TLS handshake.");
-    }
-    EXPECT_FALSE(ftp.IsOpen());
+    EXPECT_EQ(openFails<EIdTlsError>(ftp, srv), "The server closed the connection during the TLS handshake.");
     EXPECT_TRUE(srv.waitDone()) << srv.failure();
 
     // Implicit against a plain server: its greeting is no TLS record.
@@ -107,10 +103,7 @@ TEST(Encryption, DroppedOrForeignHandshakeIsAClearErrorAndCloses) {
     plain.greet("220 plain server here, no TLS").silentUntilClosed();
     TIdFTP implicit;
     implicit.Encryption = ftpsImplicit;
-    plain.start();
-    configure(implicit, plain);
-    EXPECT_THROW(implicit.OpenConnection(true, 5000), EIdTlsError);
-    EXPECT_FALSE(implicit.IsOpen());
+    openFails<EIdTlsError>(implicit, plain);
     EXPECT_TRUE(plain.waitDone()) << plain.failure();
     for (const std::string& line : plain.transcript())  // the TLS hello only, no command
         EXPECT_EQ(line.find("USER"), std::string::npos);
@@ -189,10 +182,7 @@ TEST(ExtendedPassive, BadEpsvPortIsAClearErrorAndTheConnectionGoesOn) {
 
 TEST(Features, MlsdListsWithFactsAndUtf8IsSwitchedOn) {
     ScriptedFtpServer srv;
-    srv.greet()
-        .expect("USER bob", "331 password please")
-        .expect("PASS pw", "230 logged in")
-        .expect("TYPE I", "200 binary")
+    loginToType(srv.greet())
         // "CCC" is shorter than a reply code: it must not end the reply.
         .expect("FEAT", "211-Features:\n MDTM\n CCC\n MLST type*;size;modify*;UNIX.mode;\n UTF8\n211 End")
         .expect("OPTS UTF8 ON", "200 UTF8 on")
@@ -239,10 +229,7 @@ TEST(Features, RefusedOrMalformedFeatLeavesTheClientAsWithout) {
     for (const char* reply : {"500 FEAT not understood", "211 no features", "211-Features\n211 End",
                               "214-odd\n MLST type*;\n214 End"}) {
         ScriptedFtpServer srv;
-        srv.greet()
-            .expect("USER bob", "331 password please")
-            .expect("PASS pw", "230 logged in")
-            .expect("TYPE I", "200 binary")
+        loginToType(srv.greet())
             .expect("FEAT", reply)
             .expect("SYST", "215 UNIX Type: L8")
             .expectPasv()
