@@ -163,7 +163,7 @@ class EIdTlsNotOffered : public EIdTlsError {
 public:
     EIdTlsNotOffered(int code, const std::string& text)
         : EIdTlsError("The server refused FTP over TLS (" + std::to_string(code) + " " + text +
-                      "); nothing was sent unencrypted."),
+                      "); the connection was closed before the login."),
           code_(code) {}
     int ReplyCode() const { return code_; }
 

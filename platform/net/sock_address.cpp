@@ -1,5 +1,6 @@
 #include "platform/net/sock_address.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "platform/net/socket.h"
@@ -12,6 +13,10 @@ namespace detail {
 namespace {
 
 bool ipv6FromText(const std::string& ip, std::uint16_t port, SockAddr& out) {
+    // Only the address itself (and its zone): some systems also take "[::1]".
+    const std::string address = ip.substr(0, ip.find('%'));
+    for (char c : address)
+        if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ':' && c != '.') return false;
     addrinfo hints{};
     hints.ai_family = AF_INET6;
     hints.ai_socktype = SOCK_STREAM;
