@@ -1,9 +1,11 @@
 // Loopback throughput of the FTP client against vsftpd, beside curl and lftp
 // doing the same transfers. Run by hand (as root: vsftpd needs a system
 // account, created when missing):
-//   build/bench/bench_ftp_transfer_bench [size in MiB, default 1024] [rounds, default 3]
-// Prints MB/s per run, the ratio to the faster of curl and lftp, and the
-// time spent in message pump calls.
+//   build/bench/bench_ftp_transfer_bench [size in MiB, default 1024] [rounds, default 3] [tls]
+// With "tls" every run uses explicit FTP over TLS with protected data
+// connections (vsftpd requiring session reuse; curl --ssl-reqd, lftp with
+// ftp:ssl-force). Prints MB/s per run, the ratio to the faster of curl and
+// lftp, and the time spent in message pump calls.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -18,6 +20,7 @@
 
 #include "ftp/ftp_client.h"
 #include "tests/support/core/real_servers.h"
+#include "tests/support/core/tls_servers.h"
 
 namespace {
 
@@ -94,13 +97,32 @@ int main(int argc, char** argv) {
     // something about the code.
     const int reps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
 
-    testing_support::VsftpdServer server;
+    const bool tls = argc > 3 && std::string(argv[3]) == "tls";
+#if OSTRAFEN_TLS
+    testing_support::VsftpdTlsServer tlsServer;
+#endif
+    testing_support::VsftpdServer plainServer;
     std::string why;
-    if (!server.Start(&why)) {
+    bool started = false;
+    int port = 0;
+    testing_support::FtpAccount acc;
+    if (tls) {
+#if OSTRAFEN_TLS
+        started = tlsServer.Start(&why);
+        port = tlsServer.Port();
+        acc = tlsServer.Account();
+#else
+        why = "TLS is not available in this build.";
+#endif
+    } else {
+        started = plainServer.Start(&why);
+        port = plainServer.Port();
+        acc = plainServer.Account();
+    }
+    if (!started) {
         std::fprintf(stderr, "cannot start vsftpd: %s\n", why.c_str());
         return 1;
     }
-    const auto& acc = server.Account();
     const std::string remoteSrc = acc.Home + "/src.bin";
     const std::string local = "/tmp/ostrafen-bench-local.bin";
     const std::string upSrc = "/tmp/ostrafen-bench-up.bin";
@@ -124,7 +146,13 @@ int main(int argc, char** argv) {
                           TimingPump pump;
                           TIdFTP ftp;
                           ftp.Host = "127.0.0.1";
-                          ftp.Port = server.Port();
+                          ftp.Port = port;
+                          if (tls) {
+                              ftp.Encryption = ftpsExplicitRequired;
+                              ftp.OnVerifyCertificate = [](void*, const net::TlsCertificateInfo&) {
+                                  return tlsTrustOnce;
+                              };
+                          }
                           ftp.Username = acc.User;
                           ftp.Password = acc.Password;
                           ftp.Passive = true;
@@ -165,17 +193,22 @@ int main(int argc, char** argv) {
                       }};
     };
 
-    const std::string url = "ftp://" + acc.User + ":" + acc.Password + "@127.0.0.1:" + std::to_string(server.Port());
-    const std::string lftpBase = "lftp -u " + acc.User + "," + acc.Password + " -p " + std::to_string(server.Port()) +
-                                 " -e \"set ftp:passive-mode on; set net:max-retries 1; ";
+    const std::string url = "ftp://" + acc.User + ":" + acc.Password + "@127.0.0.1:" + std::to_string(port);
+    // The test server's certificate is self-signed: the peers skip its check.
+    const std::string curl = tls ? "curl --ssl-reqd -k " : "curl ";
+    const std::string lftpBase = "lftp -u " + acc.User + "," + acc.Password + " -p " + std::to_string(port) +
+                                 " -e \"set ftp:passive-mode on; set net:max-retries 1; " +
+                                 (tls ? "set ftp:ssl-force true; set ftp:ssl-protect-data true; "
+                                        "set ssl:verify-certificate no; "
+                                      : "");
     std::vector<Method> methods = {
         ours("ours download 256 KiB buffers", true, 256 * 1024, 256 * 1024),
         ours("ours download 2048/1024 buffers", true, 2048, 1024),
-        peer("curl download", "curl -s -S --ftp-pasv -o " + local + " " + url + "/src.bin"),
+        peer("curl download", curl + "-s -S --ftp-pasv -o " + local + " " + url + "/src.bin"),
         peer("lftp download", lftpBase + "get -e src.bin -o " + local + "; quit\" 127.0.0.1 >/dev/null"),
         ours("ours upload 256 KiB buffers", false, 256 * 1024, 256 * 1024),
         ours("ours upload 2048/1024 buffers", false, 2048, 1024),
-        peer("curl upload", "curl -s -S --ftp-pasv -T " + upSrc + " " + url + "/up-curl.bin"),
+        peer("curl upload", curl + "-s -S --ftp-pasv -T " + upSrc + " " + url + "/up-curl.bin"),
         peer("lftp upload", lftpBase + "put " + upSrc + " -o up-lftp.bin; quit\" 127.0.0.1 >/dev/null"),
     };
     std::vector<Result> results(methods.size());
@@ -194,7 +227,8 @@ int main(int argc, char** argv) {
     std::filesystem::remove(remoteSrc);
     for (const char* f : {"/up-ours.bin", "/up-curl.bin", "/up-lftp.bin"}) std::filesystem::remove(acc.Home + f);
 
-    std::printf("\n%llu MiB over loopback vsftpd, passive mode, best of %d\n", static_cast<unsigned long long>(mib), reps);
+    std::printf("\n%llu MiB over loopback vsftpd%s, passive mode, best of %d\n", static_cast<unsigned long long>(mib),
+                tls ? " with explicit TLS" : "", reps);
     std::printf("%-34s %10s %12s %12s\n", "run", "MB/s", "pump calls", "pump ms");
     for (const auto& r : results)
         std::printf("%-34s %10.1f %12ld %12.2f\n", r.name.c_str(), r.mbps, r.pumpCalls, r.pumpSeconds * 1000);

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
+
 #include "ftp/local_file.h"
 #include "ftp/socks.h"
 #include "platform/net/socket.h"
@@ -54,16 +56,17 @@ constexpr int kSecondReplyPeekMs = 250;
 constexpr int kDrainCheckMs = 100;
 
 // Sets a field for the length of a scope.
+template <typename T>
 class TemporaryValue {
 public:
-    TemporaryValue(int& field, int value) : field_(field), saved_(field) { field_ = value; }
+    TemporaryValue(T& field, T value) : field_(field), saved_(field) { field_ = value; }
     ~TemporaryValue() { field_ = saved_; }
     TemporaryValue(const TemporaryValue&) = delete;
     TemporaryValue& operator=(const TemporaryValue&) = delete;
 
 private:
-    int& field_;
-    int saved_;
+    T& field_;
+    T saved_;
 };
 
 // Whether the server's reply says more about this failure than the failure
@@ -79,6 +82,8 @@ bool serverReplyExplains(const std::exception_ptr& failure) {
         return true;
     } catch (const EIdConnClosedGracefully&) {
         return true;
+    } catch (const EIdTlsError&) {
+        return true;  // "522 session reuse required" says why a handshake failed
     } catch (...) {
         return false;
     }
@@ -94,6 +99,31 @@ TIdFtpProxyType ProxyTypeFromName(const std::string& name) {
     if (name == "Transparent") return fpcmTransparent;
     if (name == "HttpProxyWithFtp") return fpcmHttpProxyWithFtp;
     return fpcmNone;
+}
+
+std::string EncryptionText(TIdFtpEncryption mode) {
+    switch (mode) {
+    case ftpsExplicitIfAvailable: return "Use explicit FTP over TLS if available";
+    case ftpsExplicitRequired: return "Require explicit FTP over TLS";
+    case ftpsImplicit: return "Require implicit FTP over TLS";
+    case ftpsPlainOnly: break;
+    }
+    return "Only use plain FTP (insecure)";
+}
+
+int DefaultPortFor(TIdFtpEncryption mode) { return mode == ftpsImplicit ? 990 : 21; }
+
+bool SameFingerprint(const std::string& a, const std::string& b) {
+    const auto hexOnly = [](const std::string& s) {
+        std::string out;
+        for (char c : s) {
+            if (c == ':' || c == ' ' || c == '\t') continue;
+            out += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+        }
+        return out;
+    };
+    const std::string x = hexOnly(a);
+    return !x.empty() && x == hexOnly(b);
 }
 
 // Refuses a command while another one is waiting for its reply, and reads
@@ -158,6 +188,7 @@ void TIdFTP::OpenConnection(bool withLogin, int connectTimeoutMs) {
     BusyScope busy(*this, false);
     aborOwed_ = 0;
     pasvNoted_ = false;
+    resetConnectionState();
     const std::string host = Host;
     const int port = Port;
     try {
@@ -174,11 +205,14 @@ void TIdFTP::OpenConnection(bool withLogin, int connectTimeoutMs) {
         }
         Host = host;
         Port = port;
+        if (Encryption == ftpsImplicit) startControlTls();
         GetResponse({});
         SetGreetingFromLastReply();
         if (NumericCode() != 220) throw EIdProtocolReplyError(NumericCode(), LastCmdResult().JoinedText());
+        if (Encryption == ftpsExplicitIfAvailable || Encryption == ftpsExplicitRequired) negotiateAuth();
         if (withLogin) {
             login();
+            if (AskFeatures) askFeatures();
             if (OnAfterClientLogin) OnAfterClientLogin(this);
             int code = SendCmd("SYST", {200, 215, 500});
             if (code == 500) systemDesc_ = "Unknown";
@@ -230,8 +264,152 @@ void TIdFTP::login() {
         throw EIdException("Command not supported.");
     }
     loginReply_ = LastCmdResult();
+    if (TlsActive()) {
+        // Protected data connections; the buffer size is meaningless for TLS.
+        SendCmd("PBSZ 0", {200});
+        SendCmd("PROT P", {200});
+        dataProtected_ = true;
+    }
     sendTransferType();
 }
+
+// ------------------------------------------------------------ TLS, FEAT
+
+void TIdFTP::resetConnectionState() {
+    dataProtected_ = false;
+    epsvRefused_ = false;
+    features_.clear();
+    mlsd_ = false;
+    utf8_ = false;
+}
+
+net::TlsClientOptions TIdFTP::tlsOptions() const {
+    net::TlsClientOptions o;
+    o.HostName = Host;
+    if (o.HostName.size() > 2 && o.HostName.front() == '[' && o.HostName.back() == ']')
+        o.HostName = o.HostName.substr(1, o.HostName.size() - 2);
+    o.ExtraTrustFile = TlsTrustFile;
+    return o;
+}
+
+void TIdFTP::negotiateAuth() {
+    if (!net::tlsAvailable()) {
+        if (Encryption == ftpsExplicitRequired) throw EIdTlsError("TLS is not available in this build.");
+        DoStatus(StatusText, "TLS is not available in this build; the connection is not encrypted.");
+        return;
+    }
+    const int code = SendCmd("AUTH TLS", {});
+    if (code == 234) {
+        startControlTls();
+        return;
+    }
+    if (Encryption == ftpsExplicitRequired || !IsOpen())
+        throw EIdTlsNotOffered(code, trimBoth(LastCmdResult().JoinedText()));
+    DoStatus(StatusText, "The server does not offer FTP over TLS; the connection is not encrypted.");
+}
+
+void TIdFTP::startControlTls() {
+    StartTls(tlsOptions());
+    decideCertificate();
+    DoStatus(StatusText, "The connection is encrypted (" + TlsProtocol() + ", " + TlsCipher() + ").");
+}
+
+void TIdFTP::decideCertificate() {
+    const net::TlsCertificateInfo cert = PeerCertificate();
+    if (!PinnedFingerprint.empty()) {
+        if (SameFingerprint(PinnedFingerprint, cert.Sha256Fingerprint)) return;
+        throw EIdTlsCertificateChanged(PinnedFingerprint, cert.Sha256Fingerprint);
+    }
+    if (cert.Trusted) return;
+    const TIdTlsTrust answer = OnVerifyCertificate ? OnVerifyCertificate(this, cert) : tlsCancel;
+    // The question may have run the event loop, and with it a disconnect.
+    if (!IsOpen()) throw EIdConnClosedGracefully();
+    if (answer == tlsCancel) {
+        const std::string why = cert.VerifyError.empty() ? std::string() : " (" + cert.VerifyError + ")";
+        throw EIdTlsCertificateRejected("The server's certificate is not trusted" + why +
+                                        "; the connection was cancelled.");
+    }
+    if (answer == tlsTrustAlways) PinnedFingerprint = cert.Sha256Fingerprint;
+}
+
+std::string TIdFTP::TlsProtocol() const {
+    const TIdIOHandlerSocket* h = ExistingIOHandler();
+    return h && h->Tls() ? h->Tls()->protocolName() : std::string();
+}
+
+std::string TIdFTP::TlsCipher() const {
+    const TIdIOHandlerSocket* h = ExistingIOHandler();
+    return h && h->Tls() ? h->Tls()->cipherName() : std::string();
+}
+
+net::TlsCertificateInfo TIdFTP::PeerCertificate() const {
+    const TIdIOHandlerSocket* h = ExistingIOHandler();
+    return h && h->Tls() ? h->Tls()->peerCertificate() : net::TlsCertificateInfo{};
+}
+
+namespace {
+// A feature line's name: its first word in upper case.
+std::string featureName(const std::string& line) {
+    std::string w = line.substr(0, line.find(' '));
+    for (char& c : w) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return w;
+}
+} // namespace
+
+bool TIdFTP::HasFeature(const std::string& name) const {
+    std::string wanted = name;
+    for (char& c : wanted) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const std::string& f : features_)
+        if (featureName(f) == wanted) return true;
+    return false;
+}
+
+void TIdFTP::askFeatures() {
+    features_.clear();
+    int code;
+    {
+        // Feature lines may be shorter than four characters ("CCC"): only
+        // "211 " ends the reply.
+        TemporaryValue<bool> strict(StrictMultiLineReplies, true);
+        code = SendCmd("FEAT", {});
+    }
+    const std::vector<std::string>& lines = LastCmdResult().RawLines;
+    // A 211 reply lists one feature per line between its first and last.
+    if (code != 211 || lines.size() < 2) return;
+    for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+        const std::string& f = lines[i];
+        if (f.empty() || !std::isalpha(static_cast<unsigned char>(f[0]))) continue;
+        features_.push_back(f);
+    }
+    mlsd_ = HasFeature("MLST");
+    utf8_ = HasFeature("UTF8");
+    if (utf8_) SendCmd("OPTS UTF8 ON", {});
+    if (mlsd_) {
+        // Type, size and time are what a listing needs; ask for those the
+        // server offers but does not send unasked (no '*').
+        std::string offered;
+        for (const std::string& f : features_)
+            if (featureName(f) == "MLST" && f.size() > 5) offered = f.substr(5);
+        std::string ask;
+        bool missing = false;
+        std::size_t start = 0;
+        while (start < offered.size()) {
+            std::size_t end = offered.find(';', start);
+            if (end == std::string::npos) end = offered.size();
+            std::string fact = offered.substr(start, end - start);
+            start = end + 1;
+            const bool on = !fact.empty() && fact.back() == '*';
+            if (on) fact.pop_back();
+            std::string lower;
+            for (char c : fact) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (lower != "type" && lower != "size" && lower != "modify" && lower != "unix.mode") continue;
+            ask += fact + ";";
+            if (!on && lower != "unix.mode") missing = true;
+        }
+        if (missing) SendCmd("OPTS MLST " + ask, {});
+    }
+}
+
 
 void TIdFTP::sendTransferType() { SendCmd(transferType_ == ftASCII ? "TYPE A" : "TYPE I", {200}); }
 
@@ -355,19 +533,72 @@ std::string PortArgument(const std::string& ip, int port) {
     return a + "," + std::to_string(port / 256) + "," + std::to_string(port % 256);
 }
 
+int EpsvPortFromText(const std::string& text) {
+    const std::string line = trimBoth(text);
+    std::string inner;
+    const std::size_t open = line.find('(');
+    const std::size_t close = open == std::string::npos ? std::string::npos : line.find(')', open);
+    if (close != std::string::npos) {
+        inner = line.substr(open + 1, close - open - 1);
+    } else {
+        const std::size_t sp = line.rfind(' ');
+        inner = sp == std::string::npos ? line : line.substr(sp + 1);
+    }
+    // d d d port d: the address fields stay empty, the data goes to the
+    // server we talk to.
+    if (inner.size() < 5) throw EIdInvalidEpsvReply(line);
+    const char d = inner[0];
+    if (d < 33 || d > 126 || (d >= '0' && d <= '9') || inner[1] != d || inner[2] != d || inner.back() != d)
+        throw EIdInvalidEpsvReply(line);
+    const std::string digits = inner.substr(3, inner.size() - 4);
+    if (digits.empty() || digits.size() > 5) throw EIdInvalidEpsvReply(line);
+    int port = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') throw EIdInvalidEpsvReply(line);
+        port = port * 10 + (c - '0');
+    }
+    if (port < 1 || port > 65535) throw EIdInvalidEpsvReply(line);
+    return port;
+}
+
+std::string EprtArgument(const std::string& ip, int port) {
+    const bool v6 = ip.find(':') != std::string::npos;
+    // A zone ("%eth0") means nothing to the server.
+    const std::string addr = v6 ? ip.substr(0, ip.find('%')) : ip;
+    return std::string(v6 ? "|2|" : "|1|") + addr + "|" + std::to_string(port) + "|";
+}
+
+bool TIdFTP::viaRelay() {
+    // Through a proxy or SOCKS the data addresses are the relay's business.
+    return (ProxySettings.ProxyType != fpcmNone && !ProxySettings.Host.empty()) ||
+           IOHandler()->SocksInfo().Version != svNoSocks;
+}
+
 void TIdFTP::passiveAddress(std::string& host, int& port) {
+    const bool relayed = viaRelay();
+    const std::string peer = IOHandler()->PeerIP;
+    const bool ipv6 = net::isIPv6Literal(peer);
+    if (!relayed && (ipv6 || UseEpsv) && !epsvRefused_) {
+        const int code = SendCmd("EPSV", {});
+        if (code == 229) {
+            port = EpsvPortFromText(Text().empty() ? std::string() : Text()[0]);
+            host = peer;
+            return;
+        }
+        // Not understood or not allowed: PASV for the rest of the connection.
+        if (code < 500 || code > 599) throw EIdProtocolReplyError(code, LastCmdResult().JoinedText());
+        epsvRefused_ = true;
+    }
     SendCmd("PASV", {227});
     PasvAddressFromText(Text().empty() ? std::string() : Text()[0], host, port);
-    // Through a proxy or SOCKS the named address is the relay's business.
-    const bool viaProxy = ProxySettings.ProxyType != fpcmNone && !ProxySettings.Host.empty();
-    if (viaProxy || IOHandler()->SocksInfo().Version != svNoSocks) return;
+    if (relayed || peer.empty()) return;
     // Directly, data goes to the server we talk to: a hostile server must
-    // not aim our connections elsewhere, and one behind NAT names an
-    // address we cannot reach.
-    const std::string& peer = IOHandler()->PeerIP;
+    // not aim our connections elsewhere, and one behind NAT (or one on IPv6,
+    // which PASV cannot name) names an address we cannot reach.
     std::uint32_t named = 0, actual = 0;
-    if (peer.empty() || !net::parseIPv4Literal(peer, actual)) return;
-    if (net::parseIPv4Literal(host, named) && named == actual) return;
+    const bool peerIPv4 = net::parseIPv4Literal(peer, actual);
+    if (!peerIPv4 && !ipv6) return;
+    if (peerIPv4 && net::parseIPv4Literal(host, named) && named == actual) return;
     if (!pasvNoted_) {
         pasvNoted_ = true;
         DoStatus(StatusText, "The server named " + host + " for the data connection; connecting to " + peer +
@@ -403,9 +634,7 @@ TIdSimpleServer& TIdFTP::listenActive() {
     const std::uint64_t started = net::tickCount64();
     ref.OnAcceptSlice = [this, &ref, started] {
         TIdIOHandlerSocket* h = IOHandler();
-        int err = 0;
-        if (InputBufferSize() > 0 ||
-            (h->HandleAllocated() && net::waitReadable(h->Handle(), 0, err) > 0)) {
+        if (InputReadyNow()) {
             const int code = GetResponse({});
             if (code >= 100 && code < 200) return;
             // A quick server may have connected, sent everything and replied
@@ -422,7 +651,9 @@ TIdSimpleServer& TIdFTP::listenActive() {
     };
     data_ = std::move(s);
     ref.BeginListen();
-    SendCmd("PORT " + PortArgument(ref.IOHandler()->IP, ref.IOHandler()->Port), {200});
+    const std::string& ip = ref.IOHandler()->IP;
+    if (net::isIPv6Literal(ip)) SendCmd("EPRT " + EprtArgument(ip, ref.IOHandler()->Port), {200});
+    else SendCmd("PORT " + PortArgument(ip, ref.IOHandler()->Port), {200});
     return ref;
 }
 
@@ -443,7 +674,7 @@ bool TIdFTP::readFinalReply(int boundMs) {
     const std::uint64_t deadline = net::tickCount64() + static_cast<std::uint64_t>(boundMs);
     try {
         for (std::uint64_t now = net::tickCount64(); now < deadline; now = net::tickCount64()) {
-            TemporaryValue bound(ReadTimeout, static_cast<int>(deadline - now));
+            TemporaryValue<int> bound(ReadTimeout, static_cast<int>(deadline - now));
             const int code = GetResponse({});
             if (code < 100 || code >= 200) return true;
         }
@@ -618,6 +849,7 @@ void TIdFTP::download(const std::string& command, const DataSink& sink, bool res
             owed = true;
             s.Listen();
         }
+        secureData();
         data_->BeginWork(WorkRead, 0);
         data_->ReadUntilClose(sink);
         data_->EndWork(WorkRead);
@@ -642,6 +874,8 @@ void TIdFTP::copyDataOut(DataSource& source, bool fromStart) {
         }
         pos += static_cast<std::int64_t>(n);
     }
+    // TLS holds back the last part of a record; it and close_notify end the data.
+    if (!cutByUser_) data_->FinishWrites();
     data_->EndWork(WorkWrite);
 }
 
@@ -661,8 +895,25 @@ void TIdFTP::upload(const std::string& command, DataSource& source, bool fromSta
             owed = true;
             s.Listen();
         }
+        secureData();
         copyDataOut(source, fromStart);
     }, true);
+}
+
+void TIdFTP::secureData() {
+    if (!dataProtected_) return;
+    net::TlsClient* control = IOHandler()->Tls();
+    if (!control) throw EIdTlsError("The control connection is no longer encrypted.");
+    net::TlsClientOptions o = tlsOptions();
+    // The servers take a data connection only from the client that holds the
+    // control connection's session.
+    o.Resume = control->session();
+    data_->StartTls(o);
+    data_->CollectWrites = true;
+    net::TlsClient* tls = data_->IOHandler()->Tls();
+    if (!tls->sessionReused() &&
+        !SameFingerprint(tls->peerCertificate().Sha256Fingerprint, control->peerCertificate().Sha256Fingerprint))
+        throw EIdTlsError("The data connection presented another certificate than the server.");
 }
 
 void TIdFTP::AbortTransfer() {
@@ -685,19 +936,25 @@ void TIdFTP::AbortTransfer() {
 // --------------------------------------------------------------- listing
 
 void TIdFTP::FetchListing(std::vector<std::string>* dest, const std::string& argument, bool detailed) {
-    const std::string command = trimBoth((detailed ? "LIST " : "NLST ") + argument);
+    // MLSD takes a path, not LIST's options.
+    const std::string arg = trimBoth(argument);
+    const bool mlsd = detailed && mlsd_ && (arg.empty() || arg[0] != '-');
+    const std::string command = trimBoth((mlsd ? "MLSD " : detailed ? "LIST " : "NLST ") + argument);
     if (!IsSingleLine(command)) throw EIdInvalidCommandText();
     BusyScope busy(*this);
     std::string text;
     download(command,
              [&text](const char* d, std::size_t n) { text.append(d, n); }, false, 0);
     listing_ = SplitListingLines(text);
+    listingMlsd_ = mlsd;
     entries_.reset();
     if (dest) *dest = listing_;
 }
 
 TIdFTPListItems& TIdFTP::ListingEntries() {
-    if (!entries_) entries_ = BuildListingEntries(this, listing_, ListHooks);
+    if (!entries_)
+        entries_ = BuildListingEntries(this, listing_, ListHooks, std::nullopt,
+                                       listingMlsd_ ? std::optional<ListingFormat>(FormatMlsd) : std::nullopt);
     return *entries_;
 }
 

@@ -29,12 +29,47 @@ enum TIdFtpProxyType {
 // Profile type names ("None", "UserSite", ...) to modes; unknown -> fpcmNone.
 TIdFtpProxyType ProxyTypeFromName(const std::string& name);
 
+// FTP over TLS, in the order a site editor offers the modes. Clients start
+// with ftpsPlainOnly: nothing changes for a caller that never sets it.
+enum TIdFtpEncryption {
+    ftpsExplicitIfAvailable,  // "AUTH TLS"; a server that refuses it is used unencrypted
+    ftpsExplicitRequired,     // "AUTH TLS"; a server that refuses it is not used
+    ftpsImplicit,             // TLS from the first byte (port 990 by custom)
+    ftpsPlainOnly,            // no TLS at all
+};
+// The mode as the user reads it ("Use explicit FTP over TLS if available", ...).
+std::string EncryptionText(TIdFtpEncryption mode);
+// 990 for implicit TLS, else 21.
+int DefaultPortFor(TIdFtpEncryption mode);
+
+// The answer about a server certificate that is not trusted on its own.
+enum TIdTlsTrust {
+    tlsCancel,       // do not connect
+    tlsTrustOnce,    // this connection only
+    tlsTrustAlways,  // and from now on: the client pins its fingerprint
+};
+// Asked after the TLS handshake, before anything else is sent, for a
+// certificate the system does not trust (self-signed, expired, another
+// host's...). Runs inside OpenConnection: it may show a dialog and run the
+// event loop; when the connection was closed meanwhile the open fails.
+using TIdVerifyCertificateEvent =
+    std::function<TIdTlsTrust(void* ASender, const net::TlsCertificateInfo& ACertificate)>;
+
+// True when two SHA-256 fingerprints name the same certificate (letter case,
+// ':' and blanks do not count).
+bool SameFingerprint(const std::string& a, const std::string& b);
+
 // The data address of a 227 reply's first text line: between the first
 // parentheses, else after the last blank; "h1,h2,h3,h4,p1,p2". A port field
 // that is no number raises EIdException.
 void PasvAddressFromText(const std::string& text, std::string& host, int& port);
 // "a,b,c,d,p1,p2" for a PORT command.
 std::string PortArgument(const std::string& ip, int port);
+// The port of a 229 reply's first text line, "(|||port|)" with any
+// delimiter; raises EIdInvalidEpsvReply unless it is 1 to 65535.
+int EpsvPortFromText(const std::string& text);
+// "|2|addr|port|" (or "|1|...") for an EPRT command.
+std::string EprtArgument(const std::string& ip, int port);
 
 struct TIdFtpProxySettings {
     TIdFtpProxyType ProxyType = fpcmNone;
@@ -57,6 +92,38 @@ public:
     TIdFtpProxySettings ProxySettings;
     // SOCKS settings of the control connection's socket layer.
     TIdSocksInfo& SocksInfo() { return IOHandler()->SocksInfo(); }
+
+    // FTP over TLS. With a TLS mode the connection goes: greeting, "AUTH TLS"
+    // (explicit) or TLS from the first byte (implicit), the certificate
+    // decision, the login, "PBSZ 0" and "PROT P"; every data connection is
+    // then protected too, resuming the control connection's TLS session. A
+    // server refusing AUTH TLS is used unencrypted with ftpsExplicitIfAvailable
+    // (an OnStatus StatusText line says so) and raises EIdTlsNotOffered with
+    // ftpsExplicitRequired. A failed or dropped handshake raises EIdTlsError.
+    // OnStatus reports the protocol and cipher in a StatusText line.
+    TIdFtpEncryption Encryption = ftpsPlainOnly;
+    // The certificate decision: a certificate the system trusts (chain, dates
+    // and host name) is used without asking. Otherwise a stored fingerprint
+    // (the site's "trust always") that matches is trusted without asking; one
+    // that differs raises EIdTlsCertificateChanged (a warning, never a
+    // question). Without a stored one OnVerifyCertificate is asked; no
+    // handler, or tlsCancel, raises EIdTlsCertificateRejected. tlsTrustAlways
+    // sets PinnedFingerprint for the reconnects of this client; the caller
+    // stores it with the site.
+    std::string PinnedFingerprint;
+    TIdVerifyCertificateEvent OnVerifyCertificate;
+    // PEM file of authorities trusted besides the system's (tests); empty: none.
+    std::string TlsTrustFile;
+
+    // After the login: "FEAT"; with MLST offered, detailed listings use
+    // "MLSD" (exact sizes, times in UTC, types); with UTF8 offered, "OPTS UTF8
+    // ON" is sent. A refused or unreadable FEAT leaves everything as without.
+    bool AskFeatures = false;
+    // Passive data connections ask "EPSV" first on IPv4 too, and "PASV" once
+    // it is refused (remembered for the connection). On an IPv6 connection
+    // EPSV (passive) and EPRT (active) are used whatever this says. Through
+    // an FTP proxy or SOCKS the data connection uses PASV or PORT.
+    bool UseEpsv = false;
 
     TIdFTPTransferType TransferType() const { return transferType_; }
     // Sends TYPE at once when connected; ignored while a data connection exists.
@@ -106,7 +173,11 @@ public:
     std::int64_t RemoteSize(const std::string& name);
 
     // LIST (detailed) or NLST with the argument, trimmed. The lines replace the
-    // previous listing's and, when dest is given, dest's contents.
+    // previous listing's and, when dest is given, dest's contents. When the
+    // server offers MLST (AskFeatures) a detailed listing is "MLSD" with the
+    // argument instead, unless the argument is a LIST option ("-a"); its
+    // entries then come from the MLSD facts (ListingEntries' ListFormat is
+    // FormatMlsd) and hold no entry for the folder itself or its parent.
     void FetchListing(std::vector<std::string>* dest, const std::string& argument = "",
                       bool detailed = true);
     const std::vector<std::string>& ListingLines() const { return listing_; }
@@ -143,6 +214,25 @@ public:
     // True while a command waits for its reply or a transfer runs.
     bool Busy() const { return busy_ > 0; }
     bool DataConnectionOpen() const { return data_ != nullptr; }
+
+    // Encryption of the open connection (for the page's tab and log).
+    bool IsEncrypted() const { return TlsActive(); }
+    // Data connections are protected ("PROT P" accepted).
+    bool DataProtected() const { return dataProtected_ && TlsActive(); }
+    std::string TlsProtocol() const;  // "TLSv1.3"; empty without TLS
+    std::string TlsCipher() const;
+    // The server certificate of the open connection (Present false without TLS).
+    net::TlsCertificateInfo PeerCertificate() const;
+
+    // What FEAT said on this connection: one entry per feature line, as the
+    // server wrote it ("MLST type*;size*;modify*;"); empty when not asked.
+    const std::vector<std::string>& Features() const { return features_; }
+    // Whether FEAT listed the feature (its first word, any letter case).
+    bool HasFeature(const std::string& name) const;
+    // Detailed listings go through MLSD on this connection.
+    bool UsesMlsd() const { return mlsd_; }
+    // The server announced UTF-8 path names (FEAT "UTF8").
+    bool Utf8Names() const { return utf8_; }
 
     // Byte sources and sinks of the copy loops.
     using DataSink = std::function<void(const char* data, std::size_t len)>;
@@ -201,4 +291,20 @@ private:
     // A final reply that came while the server's data connection was awaited.
     std::optional<TIdRFCReply> earlyReply_;
     bool pasvNoted_ = false;  // the replaced PASV address was reported on this connection
+
+    // Per connection: TLS, features, EPSV.
+    bool dataProtected_ = false;
+    bool epsvRefused_ = false;
+    std::vector<std::string> features_;
+    bool mlsd_ = false;
+    bool utf8_ = false;
+    bool listingMlsd_ = false;  // the last listing came from MLSD
+    void resetConnectionState();
+    net::TlsClientOptions tlsOptions() const;
+    void startControlTls();
+    void decideCertificate();
+    void negotiateAuth();
+    void askFeatures();
+    void secureData();
+    bool viaRelay();
 };

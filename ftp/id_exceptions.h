@@ -149,3 +149,56 @@ class EIdInvalidCommandText : public EIdException {
 public:
     EIdInvalidCommandText() : EIdException("A command cannot contain a line break or a NUL character.") {}
 };
+
+// FTP over TLS failed: a handshake the server refused or dropped, a broken
+// record, TLS missing from this build. The connection is not used further.
+class EIdTlsError : public EIdException {
+public:
+    using EIdException::EIdException;
+};
+
+// The site requires FTP over TLS and the server refused "AUTH TLS": the
+// server's code and text.
+class EIdTlsNotOffered : public EIdTlsError {
+public:
+    EIdTlsNotOffered(int code, const std::string& text)
+        : EIdTlsError("The server refused FTP over TLS (" + std::to_string(code) + " " + text +
+                      "); the connection was closed before the login."),
+          code_(code) {}
+    int ReplyCode() const { return code_; }
+
+private:
+    int code_;
+};
+
+// The server's certificate was not accepted: the user cancelled, or nobody
+// could be asked.
+class EIdTlsCertificateRejected : public EIdTlsError {
+public:
+    using EIdTlsError::EIdTlsError;
+};
+
+// The certificate differs from the fingerprint stored for the site: refused
+// without asking, as it may be someone else's.
+class EIdTlsCertificateChanged : public EIdTlsCertificateRejected {
+public:
+    EIdTlsCertificateChanged(const std::string& stored, const std::string& presented)
+        : EIdTlsCertificateRejected("The server's certificate has changed since it was trusted: its SHA-256 "
+                                    "fingerprint is " + presented + " instead of " + stored +
+                                    ". The connection was refused."),
+          stored_(stored),
+          presented_(presented) {}
+    const std::string& StoredFingerprint() const { return stored_; }
+    const std::string& PresentedFingerprint() const { return presented_; }
+
+private:
+    std::string stored_;
+    std::string presented_;
+};
+
+// A 229 reply to EPSV that names no usable port.
+class EIdInvalidEpsvReply : public EIdException {
+public:
+    explicit EIdInvalidEpsvReply(const std::string& text)
+        : EIdException("The server's EPSV reply names no valid port: " + text) {}
+};

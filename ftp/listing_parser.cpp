@@ -680,6 +680,124 @@ bool parseUnixAnchored(ListingEntry& e, const ListingDate& today) {
 }
 
 
+// ---- MLSD
+
+std::string lowerCopy(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return out;
+}
+
+// The facts of an MLSD line ("type=file;size=3;") and its name, split at
+// the first blank; false when there is no blank.
+bool splitMlsdLine(std::string_view line, std::string_view& facts, std::string_view& name) {
+    const std::size_t sp = line.find(' ');
+    if (sp == std::string_view::npos) return false;
+    facts = line.substr(0, sp);
+    name = line.substr(sp + 1);
+    return true;
+}
+
+template <typename Fn>
+void forEachFact(std::string_view facts, Fn fn) {
+    std::size_t start = 0;
+    while (start < facts.size()) {
+        std::size_t end = facts.find(';', start);
+        if (end == std::string_view::npos) end = facts.size();
+        const std::string_view fact = facts.substr(start, end - start);
+        start = end + 1;
+        const std::size_t eq = fact.find('=');
+        if (eq == std::string_view::npos || eq == 0) continue;
+        fn(lowerCopy(fact.substr(0, eq)), fact.substr(eq + 1));
+    }
+}
+
+bool isMlsdFolderItself(std::string_view line) {
+    std::string_view facts, name;
+    if (!splitMlsdLine(line, facts, name)) return false;
+    bool self = false;
+    forEachFact(facts, [&](const std::string& key, std::string_view value) {
+        if (key != "type") return;
+        const std::string v = lowerCopy(value);
+        self = v == "cdir" || v == "pdir";
+    });
+    return self;
+}
+
+// "YYYYMMDDHHMMSS[.sss]" in UTC, as local time; nullopt when it is not one.
+std::optional<double> mlsdTime(std::string_view v) {
+    if (v.size() < 14 || !allDigits(v.substr(0, 14))) return std::nullopt;
+    const auto num = [&](std::size_t at, std::size_t n) { return toIntDef(v.substr(at, n), -1); };
+    const int year = num(0, 4), month = num(4, 2), day = num(6, 2), hour = num(8, 2), minute = num(10, 2),
+              second = num(12, 2);
+    int msec = 0;
+    if (v.size() > 14) {
+        if (v[14] != '.' || v.size() == 15 || !allDigits(v.substr(15))) return std::nullopt;
+        const std::string frac = std::string(v.substr(15, 3)) + std::string(3 - std::min<std::size_t>(3, v.size() - 15), '0');
+        msec = toIntDef(frac, 0);
+    }
+    if (!EncodeListingDateTime(year, month, day, hour, minute, second, msec)) return std::nullopt;
+    const std::int64_t epochDays = daysFromCivil(year, unsigned(month), unsigned(day)) - daysFromCivil(1970, 1, 1);
+    const std::time_t t = static_cast<std::time_t>(epochDays * 86400 + hour * 3600 + minute * 60 + second);
+    const std::tm tm = net::localTime(t);
+    if (auto local = EncodeListingDateTime(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                                           std::min(tm.tm_sec, 59), msec))
+        return local;
+    // Beyond what the system converts: the UTC time is closer than nothing.
+    return EncodeListingDateTime(year, month, day, hour, minute, second, msec);
+}
+
+// Rights triples of an octal mode ("0755", "644").
+bool setMlsdRights(ListingEntry& e, std::string_view mode) {
+    if (mode.size() < 3 || mode.size() > 4) return false;
+    for (char c : mode)
+        if (c < '0' || c > '7') return false;
+    const std::string_view last = mode.substr(mode.size() - 3);
+    std::string* triples[] = {&e.UserRights, &e.GroupRights, &e.OtherRights};
+    for (int i = 0; i < 3; ++i) {
+        const int bits = last[std::size_t(i)] - '0';
+        *triples[i] = std::string(1, bits & 4 ? 'r' : '-') + (bits & 2 ? 'w' : '-') + (bits & 1 ? 'x' : '-');
+    }
+    return true;
+}
+
+void parseMlsdLine(ListingEntry& e) {
+    std::string_view facts, name;
+    if (!splitMlsdLine(e.RawLine, facts, name) || name.empty()) throw EIdInvalidFTPListingFormat();
+    e.EntryName = std::string(name);
+    e.EntryKind = KindFile;
+    std::string owner, ownerId, group, groupId;
+    forEachFact(facts, [&](const std::string& key, std::string_view value) {
+        if (key == "type") {
+            const std::string v = lowerCopy(value);
+            if (v == "dir" || v == "cdir" || v == "pdir") {
+                e.EntryKind = KindFolder;
+            } else if (v.rfind("os.unix=slink", 0) == 0 || v.rfind("os.unix=symlink", 0) == 0) {
+                e.EntryKind = KindLink;
+                const std::size_t colon = value.find(':');
+                if (colon != std::string_view::npos) e.LinkTarget = std::string(value.substr(colon + 1));
+            }
+        } else if (key == "size") {
+            if (auto n = toInt64(value); n && *n >= 0 && allDigits(value)) e.EntrySize = *n;
+        } else if (key == "modify") {
+            if (auto t = mlsdTime(value)) e.Modified = *t;
+        } else if (key == "unix.mode") {
+            setMlsdRights(e, value);
+        } else if (key == "unix.owner" || key == "unix.ownername") {
+            owner = std::string(value);
+        } else if (key == "unix.uid") {
+            ownerId = std::string(value);
+        } else if (key == "unix.group" || key == "unix.groupname") {
+            group = std::string(value);
+        } else if (key == "unix.gid") {
+            groupId = std::string(value);
+        }
+    });
+    if (!owner.empty() || !ownerId.empty()) e.OwnerName = owner.empty() ? ownerId : owner;
+    if (!group.empty() || !groupId.empty()) e.GroupName = group.empty() ? groupId : group;
+}
+
 // The count line of "ls -l" in any language: one word and a number.
 bool isCountLine(std::string_view line) {
     const std::string_view t = trim(line);
@@ -805,6 +923,9 @@ void TIdFTPListItems::parseEntryOn(ListingEntry& entry, const ListingDate& today
     case FormatNameOnly:
         entry.EntryName = std::string(trim(entry.RawLine));
         return;
+    case FormatMlsd:
+        parseMlsdLine(entry);
+        return;
     case FormatCustom:
         if (OnParseCustomListFormat) {
             OnParseCustomListFormat(entry);
@@ -830,6 +951,7 @@ void TIdFTPListItems::LoadList(const std::vector<std::string>& lines) {
     }
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (i == skip || isBlankLine(lines[i])) continue;
+        if (ListFormat == FormatMlsd && isMlsdFolderItself(lines[i])) continue;
         ListingEntry& entry = Add();
         entry.RawLine = lines[i];
         if (ListFormat == FormatNone) continue;
@@ -844,7 +966,8 @@ void TIdFTPListItems::LoadList(const std::vector<std::string>& lines) {
 }
 
 std::shared_ptr<TIdFTPListItems> BuildListingEntries(void* sender, const std::vector<std::string>& lines,
-                                                     const ListingHooks& hooks, std::optional<ListingDate> today) {
+                                                     const ListingHooks& hooks, std::optional<ListingDate> today,
+                                                     std::optional<ListingFormat> forced) {
     std::shared_ptr<TIdFTPListItems> list;
     if (hooks.OnCreateFTPList) hooks.OnCreateFTPList(sender, list);
     if (!list) list = std::make_shared<TIdFTPListItems>();
@@ -854,8 +977,8 @@ std::shared_ptr<TIdFTPListItems> BuildListingEntries(void* sender, const std::ve
     // A blank first line says nothing about the format; decide on the first real one.
     std::size_t first = firstNonBlank(lines);
     if (first == lines.size()) first = 0;
-    ListingFormat format = TIdFTPListItems::CheckListFormat(lines[first], true);
-    if (format == FormatUnknown && isCountLine(lines[first])) {
+    ListingFormat format = forced ? *forced : TIdFTPListItems::CheckListFormat(lines[first], true);
+    if (!forced && format == FormatUnknown && isCountLine(lines[first])) {
         // "insgesamt 20": ls's count line in another language; the line after it decides.
         std::size_t second = first + 1;
         while (second < lines.size() && isBlankLine(lines[second])) ++second;

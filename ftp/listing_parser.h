@@ -24,6 +24,15 @@ enum ListingFormat : int {
     FormatNameOnly = 4,
     FormatUnknown = 5,
     FormatCustom = 6,
+    // MLSD fact lines ("type=file;size=5;modify=20240102030405; name"): set
+    // by the client for an MLSD listing, never guessed from a line. Sizes
+    // are exact; "modify" is UTC and becomes the machine's local time in
+    // Modified like every other listing time; unix.mode fills the rights and
+    // unix.owner/group (or uid/gid) the names. Lines of the folder itself
+    // and its parent (type cdir, pdir) give no entry; a line without facts
+    // (" name") gives a file of that name; a line with no blank before the
+    // name cannot be read.
+    FormatMlsd = 7,
 };
 
 // One parsed listing line. Modified counts days since 1899-12-30 with the
@@ -138,9 +147,11 @@ struct ListingHooks {
 // as ls writes it, counts as a Unix one when a Unix line follows), lets
 // OnCheckListFormat change it, and parses every line. Never throws for bad
 // lines.
+// format, when given, is the listing's format without detection (MLSD).
 std::shared_ptr<TIdFTPListItems> BuildListingEntries(void* sender, const std::vector<std::string>& lines,
                                                      const ListingHooks& hooks = {},
-                                                     std::optional<ListingDate> today = std::nullopt);
+                                                     std::optional<ListingDate> today = std::nullopt,
+                                                     std::optional<ListingFormat> format = std::nullopt);
 
 // Splits listing text into lines at CR LF, lone CR and lone LF.
 std::vector<std::string> SplitListingLines(std::string_view text);

@@ -143,6 +143,7 @@ void TIdIOHandlerSocket::ResetBinding() {
 
 void TIdIOHandlerSocket::Adopt(net::SocketHandle s) {
     CloseSocket();
+    tlsOn_ = false;
     handle_ = s;
     std::uint16_t p = 0;
     if (net::localAddress(s, IP, p) == 0) Port = p;
@@ -150,6 +151,8 @@ void TIdIOHandlerSocket::Adopt(net::SocketHandle s) {
 }
 
 void TIdIOHandlerSocket::CloseSocket() {
+    if (tls_) tls_->abandon();
+    tlsOn_ = false;
     if (handle_ == net::kInvalidSocket) return;
     net::SocketHandle h = handle_;
     handle_ = net::kInvalidSocket;
@@ -227,10 +230,26 @@ void TIdIOHandlerSocket::connectTimed(const std::string& ip, int port, int timeo
         throw EIdConnectException(EIdSocketError::MessageFor(err), err);
 }
 
+void TIdIOHandlerSocket::connectTo(const std::string& ip, int port, int connectTimeoutMs) {
+    if (!UseNagle) net::setNoDelay(handle_, true);
+    if (OnStatus) OnStatus(this, StatusConnecting, StatusTextFor(StatusConnecting, ip));
+    if (!HandleAllocated()) throw EIdClosedSocket();
+    if (port < 0 || port > 65535) throw EIdSocketError(10049);
+    int timeout = connectTimeoutMs;
+    if (timeout == -1 || timeout == 0) timeout = TIdAntiFreeze::ActiveHere() ? kDefaultPumpConnectMs : 0;
+    if (timeout > 0) {
+        connectTimed(ip, port, timeout);
+    } else {
+        const int err = net::connectSocket(handle_, ip, static_cast<std::uint16_t>(port));
+        if (err != 0) throw EIdConnectException(EIdSocketError::MessageFor(err), err);
+    }
+}
+
 void TIdIOHandlerSocket::Open(const std::string& host, int port, const std::string& boundIP, int boundPort,
                               int connectTimeoutMs) {
     if (HandleAllocated()) throw EIdAlreadyConnected();
     ResetBinding();
+    tlsOn_ = false;
     try {
         const bool viaSocks = socks_->Version != svNoSocks;
         const std::string target = viaSocks ? socks_->Host : host;
@@ -242,24 +261,31 @@ void TIdIOHandlerSocket::Open(const std::string& host, int port, const std::stri
         bindLocal(boundIP, boundPort);
 
         std::uint32_t lit;
-        if (!net::parseIPv4Literal(target, lit) && OnStatus)
+        const bool bracketed = target.size() > 2 && target.front() == '[' && target.back() == ']';
+        const bool literal = net::parseIPv4Literal(target, lit) ||
+                             net::isIPv6Literal(bracketed ? target.substr(1, target.size() - 2) : target);
+        if (!literal && OnStatus)
             OnStatus(this, StatusResolving, StatusTextFor(StatusResolving, target));
-        std::string ip;
-        err = net::resolveIPv4(target, ip);
+        std::vector<std::string> addresses;
+        err = net::resolveHost(target, addresses);
         if (err != 0) throw EIdSocketError(err);
         if (!HandleAllocated()) throw EIdClosedSocket();
-        if (!UseNagle) net::setNoDelay(handle_, true);
-        if (OnStatus) OnStatus(this, StatusConnecting, StatusTextFor(StatusConnecting, ip));
-        if (!HandleAllocated()) throw EIdClosedSocket();
-        if (targetPort < 0 || targetPort > 65535) throw EIdSocketError(10049);
-
-        int timeout = connectTimeoutMs;
-        if (timeout == -1 || timeout == 0) timeout = TIdAntiFreeze::ActiveHere() ? kDefaultPumpConnectMs : 0;
-        if (timeout > 0) {
-            connectTimed(ip, targetPort, timeout);
-        } else {
-            err = net::connectSocket(handle_, ip, static_cast<std::uint16_t>(targetPort));
-            if (err != 0) throw EIdConnectException(EIdSocketError::MessageFor(err), err);
+        for (std::size_t i = 0; i < addresses.size(); ++i) {
+            const std::string& ip = addresses[i];
+            if (i > 0 || net::isIPv6Literal(ip)) {
+                // A socket of the address's family, bound as the first was.
+                CloseSocket();
+                handle_ = net::createTcpSocketFor(ip, err);
+                if (handle_ == net::kInvalidSocket) throw EIdInvalidSocket();
+                bindLocal(boundIP, boundPort);
+            }
+            try {
+                connectTo(ip, targetPort, connectTimeoutMs);
+                break;
+            } catch (const EIdConnectException&) {
+                // Refused or unreachable here: the host's next address may answer.
+                if (i + 1 == addresses.size() || !HandleAllocated()) throw;
+            }
         }
         if (!HandleAllocated()) throw EIdClosedSocket();
         std::uint16_t p = 0;
@@ -306,6 +332,33 @@ void TIdIOHandlerSocket::Open(const std::string& host, int port, const std::stri
         CloseSocket();
         throw;
     }
+}
+
+void RaiseTlsError(const net::TlsError& error) {
+    switch (error.Code) {
+    case net::TlsErrc::TimedOut: throw EIdReadTimeout();
+    case net::TlsErrc::Cancelled: throw EIdConnClosedGracefully();
+    case net::TlsErrc::Socket: throw EIdSocketError(error.SocketError);
+    default: throw EIdTlsError(error.Message);
+    }
+}
+
+void TIdIOHandlerSocket::StartTls(const net::TlsClientOptions& options, const net::TlsWait& wait) {
+    if (!HandleAllocated()) throw EIdConnClosedGracefully();
+    if (!tls_) tls_ = std::make_unique<net::TlsClient>();
+    tls_->abandon();
+    tlsOn_ = false;
+    net::TlsError e = tls_->start(handle_, options);
+    if (e.ok()) e = tls_->handshake(wait);
+    if (!e.ok()) {
+        tls_->abandon();
+        // A server that hangs up on the hello often resets rather than closes.
+        if (e.Code == net::TlsErrc::Socket &&
+            (e.SocketError == net::kErrConnReset || e.SocketError == net::kErrConnAborted))
+            throw EIdTlsError("The server closed the connection during the TLS handshake.");
+        RaiseTlsError(e);
+    }
+    tlsOn_ = true;
 }
 
 // ---------------------------------------------------------- TCP connection
@@ -412,10 +465,16 @@ void TIdTCPConnection::PumpThrottled() {
 
 bool TIdTCPConnection::WaitForData(int timeoutMs) {
     if (!handler_ || !handler_->HandleAllocated()) throw EIdConnClosedGracefully();
+    // Bytes TLS has taken off the socket already never make it readable again.
+    if (tlsReadable()) return true;
+    const bool forWrite = tlsBlockedOn_ == 'w' && handler_->Tls();
+    const auto waitSocket = [&](int ms, int& e) {
+        return forWrite ? net::waitWritable(handler_->Handle(), ms, e) : net::waitReadable(handler_->Handle(), ms, e);
+    };
     int err = 0;
     int slice = TIdAntiFreeze::IdleSlice();
     if (slice < 0) {
-        int r = net::waitReadable(handler_->Handle(), timeoutMs < 0 ? -1 : timeoutMs, err);
+        int r = waitSocket(timeoutMs < 0 ? -1 : timeoutMs, err);
         if (r < 0) throw EIdSocketError(err);
         return r > 0;
     }
@@ -428,7 +487,7 @@ bool TIdTCPConnection::WaitForData(int timeoutMs) {
             std::uint64_t left = now >= deadline ? 0 : deadline - now;
             if (left < static_cast<std::uint64_t>(wait)) wait = static_cast<int>(left);
         }
-        int r = net::waitReadable(handler_->Handle(), wait, err);
+        int r = waitSocket(wait, err);
         if (r < 0) throw EIdSocketError(err);
         lastPumpTick_ = net::tickCount64();
         TIdAntiFreeze::DoProcess(r == 0);
@@ -459,7 +518,13 @@ long TIdTCPConnection::ReadFromStack(bool raiseIfDisconnected, int timeout, bool
             return 0;
         }
         int err = 0;
-        long n = net::recvSome(handler_->Handle(), recvChunk_.data(), size, err);
+        long n;
+        if (handler_->Tls()) {
+            n = tlsRead(recvChunk_.data(), size, err);
+            if (n == -2) continue;  // a record is not complete yet
+        } else {
+            n = net::recvSome(handler_->Handle(), recvChunk_.data(), size, err);
+        }
         if (n < 0) {
             if (err == net::kErrConnAborted || err == net::kErrShutdown || err == net::kErrConnReset) {
                 // The connection is dead; report it as closed.
@@ -535,7 +600,7 @@ int TIdTCPConnection::GetResponse(const std::vector<int>& accepted) {
                 std::string line = trimmed(ReadLn());
                 if (line.empty()) continue;
                 lines.push_back(line);
-                if (line.size() < 4 || startsWithNoCase(line, marker)) break;
+                if ((line.size() < 4 && !StrictMultiLineReplies) || startsWithNoCase(line, marker)) break;
             }
         }
     } catch (const EIdReadTimeout&) {
@@ -552,6 +617,7 @@ int TIdTCPConnection::GetResponse(const std::vector<int>& accepted) {
     int v = 0;
     lastReply_.NumericCode = parseInt(code, v) ? v : 0;
     for (const auto& l : lines) lastReply_.Text.push_back(l.size() > 4 ? l.substr(4) : std::string());
+    lastReply_.RawLines = std::move(lines);
     AfterReply();
     if (!accepted.empty() &&
         std::find(accepted.begin(), accepted.end(), lastReply_.NumericCode) == accepted.end())
@@ -579,6 +645,14 @@ void TIdTCPConnection::WriteBuffer(const void* data, std::size_t len) {
     CheckForDisconnect(true, true);
     if (!handler_ || !handler_->HandleAllocated()) throw EIdNotConnected();
     if (Intercept) Intercept->Sent(static_cast<const char*>(data), len);
+    if (net::TlsClient* tls = handler_->Tls()) {
+        const net::TlsWait wait = tlsWait();
+        const net::TlsError e = CollectWrites ? tls->writeBuffered(data, len, wait) : tls->writeAll(data, len, wait);
+        if (!e.ok()) failTls(e);
+        PumpThrottled();
+        DoWork(WorkWrite, static_cast<std::int64_t>(len));
+        return;
+    }
     const char* p = static_cast<const char*>(data);
     std::size_t done = 0;
     std::uint64_t stalledSince = 0;
@@ -635,8 +709,17 @@ void TIdTCPConnection::ReadUntilClose(const std::function<void(const char*, std:
     const int stallMs = ReadTimeout > 0 ? ReadTimeout : -2;
     while (handler_ && handler_->HandleAllocated()) {
         int err = 0;
-        // Try first: a busy stream never pays for the sliced wait.
-        long n = net::recvSome(handler_->Handle(), recvChunk_.data(), size, err, true);
+        long n;
+        if (handler_->Tls()) {
+            n = tlsRead(recvChunk_.data(), size, err);
+            if (n == -2) {
+                n = -1;
+                err = net::kErrWouldBlock;
+            }
+        } else {
+            // Try first: a busy stream never pays for the sliced wait.
+            n = net::recvSome(handler_->Handle(), recvChunk_.data(), size, err, true);
+        }
         if (n < 0 && err == net::kErrWouldBlock) {
             if (!WaitForData(stallMs)) throw EIdReadTimeout();
             continue;
@@ -666,6 +749,93 @@ void TIdTCPConnection::ShutdownSending() {
 long TIdTCPConnection::PendingSendBytes() {
     if (!handler_ || !handler_->HandleAllocated()) return 0;
     return net::pendingSendBytes(handler_->Handle());
+}
+
+net::TlsWait TIdTCPConnection::tlsWait() {
+    net::TlsWait w;
+    w.TimeoutMs = ReadTimeout > 0 ? ReadTimeout : 0;
+    const int slice = TIdAntiFreeze::IdleSlice();
+    w.SliceMs = slice > 0 ? slice : 250;
+    w.Pump = [this](bool idle) {
+        lastPumpTick_ = net::tickCount64();
+        TIdAntiFreeze::DoProcess(idle);
+    };
+    w.Cancelled = [this] { return !handler_ || !handler_->HandleAllocated(); };
+    return w;
+}
+
+void TIdTCPConnection::failTls(const net::TlsError& e) {
+    switch (e.Code) {
+    case net::TlsErrc::Cancelled:
+        // Closed under the wait by a user action.
+        CheckForDisconnect(true, true);
+        throw EIdConnClosedGracefully();
+    case net::TlsErrc::Closed:
+        closedByPeer_ = true;
+        CheckForDisconnect(true, true);
+        throw EIdConnClosedGracefully();
+    case net::TlsErrc::TimedOut:
+        throw EIdReadTimeout();
+    case net::TlsErrc::Socket:
+        if (e.SocketError == net::kErrConnAborted || e.SocketError == net::kErrConnReset ||
+            e.SocketError == net::kErrShutdown)
+            closeSocketInternal();
+        throw EIdSocketError(e.SocketError);
+    default:
+        // A broken TLS stream cannot be read on: nothing after it is trustworthy.
+        closeSocketInternal();
+        throw EIdTlsError(e.Message);
+    }
+}
+
+long TIdTCPConnection::tlsRead(char* buf, std::size_t len, int& err) {
+    net::TlsClient* tls = handler_->Tls();
+    std::size_t got = 0;
+    tlsBlockedOn_ = 0;
+    switch (tls->readStep(buf, len, got)) {
+    case net::TlsStep::Done: return static_cast<long>(got);
+    case net::TlsStep::WantRead:
+        // What TLS holds now is at most part of a record: only the socket can help.
+        tlsBlockedOn_ = 'r';
+        return -2;
+    case net::TlsStep::WantWrite:
+        tlsBlockedOn_ = 'w';
+        return -2;
+    case net::TlsStep::Closed: return 0;
+    case net::TlsStep::Failed: break;
+    }
+    const net::TlsError e = tls->lastError();
+    if (e.Code == net::TlsErrc::Socket) {
+        err = e.SocketError;
+        return -1;
+    }
+    failTls(e);
+}
+
+void TIdTCPConnection::StartTls(const net::TlsClientOptions& options) {
+    if (!handler_ || !handler_->HandleAllocated()) throw EIdNotConnected();
+    tlsBlockedOn_ = 0;
+    handler_->StartTls(options, tlsWait());
+}
+
+void TIdTCPConnection::FinishWrites() {
+    net::TlsClient* tls = handler_ ? handler_->Tls() : nullptr;
+    if (!tls) return;
+    const net::TlsError e = tls->close(tlsWait());
+    if (!e.ok()) failTls(e);
+}
+
+bool TIdTCPConnection::tlsReadable() {
+    const net::TlsClient* tls = handler_ ? handler_->Tls() : nullptr;
+    return tls && tlsBlockedOn_ == 0 && tls->pending();
+}
+
+bool TIdTCPConnection::InputReadyNow() {
+    if (InputBufferSize() > 0) return true;
+    if (!handler_ || !handler_->HandleAllocated()) return false;
+    if (tlsReadable()) return true;
+    int err = 0;
+    return net::waitReadable(handler_->Handle(), 0, err) > 0;
 }
 
 void TIdTCPConnection::BeginWork(TWorkMode mode, std::int64_t max) {
@@ -718,7 +888,7 @@ void TIdSimpleServer::BeginListen() {
     aborted_ = false;
     ResetForConnect();
     int err = 0;
-    net::SocketHandle s = net::createTcpSocket(err);
+    net::SocketHandle s = net::createTcpSocketFor(BoundIP, err);
     if (s == net::kInvalidSocket) throw EIdInvalidSocket();
     err = net::bindSocket(s, BoundIP, static_cast<std::uint16_t>(BoundPort));
     if (err == 0) err = net::listenSocket(s, ListenQueue);

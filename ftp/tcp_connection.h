@@ -14,6 +14,7 @@
 #include "ftp/message_pump.h"
 #include "platform/net/socket.h"
 #include "platform/net/stack.h"
+#include "platform/net/tls.h"
 
 struct TIdSocksInfo;  // ftp/socks.h
 
@@ -46,10 +47,14 @@ struct TIdRFCReply {
     int NumericCode = 0;
     std::string TextCode;
     std::vector<std::string> Text;
+    // The reply's lines as read (trimmed), codes included: FEAT puts its
+    // facts in the first four characters that Text drops.
+    std::vector<std::string> RawLines;
     void Clear() {
         NumericCode = 0;
         TextCode.clear();
         Text.clear();
+        RawLines.clear();
     }
     // Text lines each followed by CR LF (the message of a refused reply).
     std::string JoinedText() const;
@@ -106,15 +111,27 @@ public:
     net::SocketHandle Handle() const { return handle_; }
 
     // Creates, binds and connects the socket to host:port (through the SOCKS
-    // server when one is set), then runs the SOCKS handshake. connectTimeoutMs:
-    // -1 none given, 0 none. Raises on failure with the socket released.
+    // server when one is set), then runs the SOCKS handshake. A name with
+    // several addresses (IPv6 and IPv4) is tried address by address while
+    // connects are refused. connectTimeoutMs: -1 none given, 0 none. Raises
+    // on failure with the socket released.
     void Open(const std::string& host, int port, const std::string& boundIP, int boundPort,
               int connectTimeoutMs);
     // Takes over a socket accepted by a listener.
     void Adopt(net::SocketHandle s);
-    // Shuts down sending and releases the socket.
+    // Shuts down sending and releases the socket (TLS is dropped without a
+    // close_notify, keeping its session resumable).
     void CloseSocket();
     void ResetBinding();
+
+    // TLS over the connected socket: the handshake, waiting as wait says.
+    // Raises EIdTlsError, EIdReadTimeout, EIdSocketError or, when the socket
+    // was closed under the wait, EIdConnClosedGracefully; the socket stays
+    // for the caller to close.
+    void StartTls(const net::TlsClientOptions& options, const net::TlsWait& wait);
+    // The TLS layer while this connection speaks TLS, else nullptr.
+    net::TlsClient* Tls() { return tlsOn_ ? tls_.get() : nullptr; }
+    const net::TlsClient* Tls() const { return tlsOn_ ? tls_.get() : nullptr; }
 
 private:
     net::StackUser stack_;
@@ -122,10 +139,18 @@ private:
     net::SocketHandle handle_ = net::kInvalidSocket;
     bool connecting_ = false;
     bool cancelled_ = false;
+    // Kept across closes: a call may still be inside it when the socket is
+    // closed under it, so it is only ever abandoned, never destroyed early.
+    std::unique_ptr<net::TlsClient> tls_;
+    bool tlsOn_ = false;
 
     void connectTimed(const std::string& ip, int port, int timeoutMs);
     void bindLocal(const std::string& boundIP, int boundPort);
+    void connectTo(const std::string& ip, int port, int connectTimeoutMs);
 };
+
+// The exception for a failed TLS call (TlsErrc -> EIdException family).
+[[noreturn]] void RaiseTlsError(const net::TlsError& error);
 
 // A buffered TCP connection: reading bytes, lines and replies, sending,
 // closing, noticing a peer close, progress counting.
@@ -186,6 +211,17 @@ public:
     // Bytes still in this side's send queue; -1 when the system cannot tell.
     long PendingSendBytes();
 
+    // FTP over TLS on this connection: the handshake (waits as every read
+    // does: ReadTimeout, pump slices). Raises as TIdIOHandlerSocket::StartTls.
+    void StartTls(const net::TlsClientOptions& options);
+    // Whether the connection speaks TLS now.
+    bool TlsActive() const { return handler_ && handler_->Tls(); }
+    // With TLS, collect written bytes into full records (uploads); commands
+    // go out at once. FinishWrites sends what is collected and ends TLS with
+    // close_notify (the socket stays open).
+    bool CollectWrites = false;
+    void FinishWrites();
+
     const TIdRFCReply& LastCmdResult() const { return lastReply_; }
     const TIdRFCReply& Greeting() const { return greeting_; }
     int NumericCode() const { return lastReply_.NumericCode; }
@@ -213,6 +249,13 @@ protected:
     void PumpThrottled();
     // Called with every reply read, before its code is checked.
     virtual void AfterReply() {}
+    // Data waits to be read: in the input buffer, inside TLS, or on the socket.
+    bool InputReadyNow();
+    // The socket layer when there is one (never creates it).
+    const TIdIOHandlerSocket* ExistingIOHandler() const { return handler_; }
+    // A multi-line reply ends only at its code followed by a blank (FEAT,
+    // whose feature lines may be shorter than four characters).
+    bool StrictMultiLineReplies = false;
 
 private:
     std::unique_ptr<TIdIOHandlerSocket> ownHandler_;
@@ -233,8 +276,18 @@ private:
     bool wasOpen_ = false;  // open since the last connect began: a close is then "closed", not "never connected"
     std::vector<char> recvChunk_;
 
+    // What the last TLS read waits for: 0 nothing (bytes TLS holds may be
+    // read at once), 'r' more bytes from the socket, 'w' room to send.
+    char tlsBlockedOn_ = 0;
+    bool tlsReadable();
+
     void closeSocketInternal();
     void consumeInput(std::size_t n);
+    net::TlsWait tlsWait();
+    [[noreturn]] void failTls(const net::TlsError& e);
+    // One TLS read step: bytes (> 0), 0 at the end, -1 with err (a socket
+    // error), -2 when nothing is there yet. Raises for TLS errors.
+    long tlsRead(char* buf, std::size_t len, int& err);
 };
 
 // Adds the target and the connect.

@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "platform/net/sock_address.h"
 #include "platform/net/socket_errors.h"
 #include "platform/net/test_hooks.h"
 
@@ -22,30 +23,10 @@ namespace {
 
 int lastError() { return wsaFromErrno(errno); }
 
-sockaddr_in makeAddr(const std::string& ip, std::uint16_t port, bool& ok) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    ok = true;
-    if (ip.empty()) {
-        a.sin_addr.s_addr = htonl(INADDR_ANY);
-    } else {
-        std::uint32_t v = 0;
-        ok = parseIPv4Literal(ip, v);
-        a.sin_addr.s_addr = htonl(v);
-    }
-    return a;
-}
-
-void splitAddr(const sockaddr_in& a, std::string& ip, std::uint16_t& port) {
-    ip = formatIPv4(ntohl(a.sin_addr.s_addr));
-    port = ntohs(a.sin_port);
-}
-
 } // namespace
 
-SocketHandle createTcpSocket(int& err) {
-    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+SocketHandle createTcpSocket(int& err, bool ipv6) {
+    int s = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (s < 0) {
         err = lastError();
         return kInvalidSocket;
@@ -67,10 +48,14 @@ void closeSocket(SocketHandle s) {
 }
 
 int bindSocket(SocketHandle s, const std::string& ip, std::uint16_t port) {
-    bool ok;
-    sockaddr_in a = makeAddr(ip, port, ok);
-    if (!ok) return 10049;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return lastError();
+    detail::SockAddr a;
+    if (!detail::makeSockAddr(ip, port, a)) return 10049;
+    if (a.ipv6()) {
+        // An IPv6 socket serves IPv6 only; IPv4 has sockets of its own.
+        int on = 1;
+        ::setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    }
+    if (::bind(s, a.get(), a.length) != 0) return lastError();
     return 0;
 }
 
@@ -80,26 +65,25 @@ int listenSocket(SocketHandle s, int backlog) {
 }
 
 SocketHandle acceptSocket(SocketHandle s, std::string& peerIp, std::uint16_t& peerPort, int& err) {
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
+    detail::SockAddr a;
+    socklen_t len = sizeof a.storage;
     int c;
     do {
-        c = ::accept4(s, reinterpret_cast<sockaddr*>(&a), &len, SOCK_CLOEXEC);
+        c = ::accept4(s, a.get(), &len, SOCK_CLOEXEC);
     } while (c < 0 && errno == EINTR);
     if (c < 0) {
         err = lastError();
         return kInvalidSocket;
     }
     err = 0;
-    splitAddr(a, peerIp, peerPort);
+    detail::splitSockAddr(a.get(), peerIp, peerPort);
     return c;
 }
 
 int connectSocket(SocketHandle s, const std::string& ip, std::uint16_t port) {
-    bool ok;
-    sockaddr_in a = makeAddr(ip, port, ok);
-    if (!ok) return 10049;
-    if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return 0;
+    detail::SockAddr a;
+    if (!detail::makeSockAddr(ip, port, a)) return 10049;
+    if (::connect(s, a.get(), a.length) == 0) return 0;
     if (errno != EINTR) return lastError();
     // An interrupted connect goes on in the background; wait for its outcome.
     pollfd p{s, POLLOUT, 0};
@@ -180,18 +164,18 @@ long pendingSendBytes(SocketHandle s) {
 }
 
 int localAddress(SocketHandle s, std::string& ip, std::uint16_t& port) {
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    if (::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) return lastError();
-    splitAddr(a, ip, port);
+    detail::SockAddr a;
+    socklen_t len = sizeof a.storage;
+    if (::getsockname(s, a.get(), &len) != 0) return lastError();
+    detail::splitSockAddr(a.get(), ip, port);
     return 0;
 }
 
 int peerAddress(SocketHandle s, std::string& ip, std::uint16_t& port) {
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    if (::getpeername(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) return lastError();
-    splitAddr(a, ip, port);
+    detail::SockAddr a;
+    socklen_t len = sizeof a.storage;
+    if (::getpeername(s, a.get(), &len) != 0) return lastError();
+    detail::splitSockAddr(a.get(), ip, port);
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace net {
 
@@ -16,8 +17,13 @@ using SocketHandle = int;
 inline constexpr SocketHandle kInvalidSocket = -1;
 #endif
 
-// Creates a TCP stream socket; kInvalidSocket and err set on failure.
-SocketHandle createTcpSocket(int& err);
+// Creates a TCP stream socket (IPv4, or IPv6 when asked); kInvalidSocket and
+// err set on failure.
+SocketHandle createTcpSocket(int& err, bool ipv6 = false);
+// The same, of the family an address text belongs to.
+inline SocketHandle createTcpSocketFor(const std::string& ip, int& err) {
+    return createTcpSocket(err, ip.find(':') != std::string::npos);
+}
 
 // Shuts down one or both directions without releasing the handle. Used to
 // wake a thread blocked in connect/recv on that socket.
@@ -25,13 +31,16 @@ void shutdownSend(SocketHandle s);
 void shutdownBoth(SocketHandle s);
 void closeSocket(SocketHandle s);
 
-// ip is a dotted IPv4 text or empty for any address. Returns 0 or the error.
+// Addresses are texts: dotted IPv4 ("192.0.2.1"), or IPv6 ("2001:db8::1",
+// "fe80::1%eth0" with its zone); "::" is any IPv6 address.
+
+// ip empty binds any IPv4 address. Returns 0 or the error.
 int bindSocket(SocketHandle s, const std::string& ip, std::uint16_t port);
 int listenSocket(SocketHandle s, int backlog);
 // Returns the accepted socket or kInvalidSocket with err set.
 SocketHandle acceptSocket(SocketHandle s, std::string& peerIp, std::uint16_t& peerPort, int& err);
 
-// Plain blocking connect to a dotted IPv4 address. Returns 0 or the error.
+// Plain blocking connect to an address. Returns 0 or the error.
 int connectSocket(SocketHandle s, const std::string& ip, std::uint16_t port);
 
 // Return the byte count (0 = orderly close by the peer for recv) or -1 with err set.
@@ -70,5 +79,13 @@ std::string formatIPv4(std::uint32_t hostOrder);
 // taken as it is, anything else is looked up and its first IPv4 address used.
 // Returns 0 or the lookup error (11001 for an unknown host).
 int resolveIPv4(const std::string& name, std::string& dottedIp);
+
+// True for an IPv6 address text (without brackets).
+bool isIPv6Literal(const std::string& text);
+// Every address of a host, in the order to try them: "localhost" and IPv4
+// literals as resolveIPv4 gives them, an IPv6 literal (also "[...]") as it
+// is, any other name looked up for IPv6 and IPv4 addresses in the system's
+// order of preference. Returns 0 or the lookup error (11001).
+int resolveHost(const std::string& name, std::vector<std::string>& addresses);
 
 } // namespace net

@@ -1,4 +1,5 @@
 #include "ftp/listing_parser.h"
+#include "platform/net/local_time.h"
 
 #include <gtest/gtest.h>
 
@@ -415,3 +416,33 @@ TEST(ListingCaptured, ProftpdWindowsStyleListing) {
 }
 
 }  // namespace
+
+TEST(MlsdListing, FactsGiveExactValuesAndNothingIsGuessed) {
+    const std::vector<std::string> lines = {
+        "type=cdir;modify=20240101000000; /home",
+        "Type=File;Size=42;Modify=20210304050607.25;UNIX.mode=755;UNIX.owner=alice;UNIX.gid=100; run me",
+        "type=OS.unix=slink:/usr/bin;modify=19991231235959; bin",
+        "type=file;size=-3;modify=2021030405; odd values",
+        "type=file;size=7; ",
+        "type=file;size=1;no-blank-before-the-name",
+    };
+    TIdFTPListItems items = *BuildListingEntries(nullptr, lines, {}, kMarch15, FormatMlsd);
+    ASSERT_EQ(items.Count(), 3u);
+    EXPECT_EQ(items.SkippedLines(), 2u);  // no name, or no blank to tell it from the facts
+    const ListingEntry& run = items[0];
+    EXPECT_EQ(run.EntryName, "run me");
+    EXPECT_EQ(run.EntrySize, 42);
+    EXPECT_EQ(run.UserRights + run.GroupRights + run.OtherRights, "rwxr-xr-x");
+    EXPECT_EQ(run.OwnerName, "alice");
+    EXPECT_EQ(run.GroupName, "100");
+    // UTC on the wire, the machine's local time in the entry.
+    const std::tm local = net::localTime(1614834367);
+    expectTime(run.Modified, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+               local.tm_sec, 250);
+    EXPECT_EQ(items[1].EntryKind, KindLink);
+    EXPECT_EQ(items[1].LinkTarget, "/usr/bin");
+    // A negative size and a short time are no values: left out, not made up.
+    EXPECT_EQ(items[2].EntrySize, 0);
+    EXPECT_EQ(items[2].Modified, 0);
+    EXPECT_EQ(items[2].OwnerName, "????????");
+}

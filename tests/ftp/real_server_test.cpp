@@ -14,8 +14,11 @@
 
 #include "ftp/ftp_client.h"
 #include "ftp/socks.h"
+#include "platform/net/local_time.h"
 #include "tests/support/core/counting_pump.h"
 #include "tests/support/core/real_servers.h"
+#include "tests/support/core/tls_servers.h"
+#include "tests/support/core/tls_test_peer.h"
 
 namespace {
 
@@ -489,6 +492,210 @@ TEST(ThroughFtpProxy, UserSiteLoginThroughFtpProxy) {
     ftp.ProxySettings.Port = proxy.Port();
     runScenario(ftp, s, false);
     if (HasFailure()) ADD_FAILURE() << proxy.Log() << ReadWholeFile(proxy.Dir() + "/ftp-proxy.log");
+}
+
+#if OSTRAFEN_TLS
+// FTP over TLS: the whole scenario (list, download, upload, abort and resume)
+// with the control and every data connection encrypted; with FEAT asked, so
+// pure-ftpd and pyftpdlib list through MLSD, and with EPSV first.
+class RealFtpTls : public ::testing::TestWithParam<bool> {};
+
+void configureTls(TIdFTP& ftp, const Scenario& s, bool passive, TIdFtpEncryption mode) {
+    configure(ftp, s, passive);
+    ftp.Encryption = mode;
+    ftp.AskFeatures = true;
+    ftp.UseEpsv = true;
+    ftp.OnVerifyCertificate = [](void*, const net::TlsCertificateInfo&) { return tlsTrustOnce; };
+}
+
+// After the scenario: a fresh connection is encrypted on both channels.
+void expectEncrypted(TIdFTP& ftp) {
+    ASSERT_NO_THROW(ftp.OpenConnection(true, 5000));
+    EXPECT_TRUE(ftp.IsEncrypted());
+    EXPECT_TRUE(ftp.DataProtected());
+    EXPECT_EQ(ftp.TlsProtocol().rfind("TLSv1.", 0), 0u) << ftp.TlsProtocol();
+    ftp.CloseConnection();
+    EXPECT_FALSE(ftp.IsEncrypted());
+}
+
+TEST_P(RealFtpTls, VsftpdRequiringSessionReuse) {
+    testing_support::VsftpdTlsServer srv;
+    START_OR_SKIP(srv);
+    TIdFTP ftp;
+    const Scenario s{srv.Account().Home, srv.Account(), srv.Port()};
+    configureTls(ftp, s, GetParam(), ftpsExplicitRequired);
+    runScenario(ftp, s, true);
+    expectEncrypted(ftp);
+    if (HasFailure()) ADD_FAILURE() << srv.Log();
+}
+
+TEST_P(RealFtpTls, VsftpdImplicit) {
+    testing_support::VsftpdTlsServer srv;
+    START_OR_SKIP(srv, true);
+    TIdFTP ftp;
+    const Scenario s{srv.Account().Home, srv.Account(), srv.Port()};
+    configureTls(ftp, s, GetParam(), ftpsImplicit);
+    runScenario(ftp, s, false);
+    expectEncrypted(ftp);
+}
+
+TEST_P(RealFtpTls, PureFtpd) {
+    testing_support::PureFtpdTlsServer srv;
+    START_OR_SKIP(srv);
+    TIdFTP ftp;
+    const Scenario s{srv.Account().Home, srv.Account(), srv.Port()};
+    configureTls(ftp, s, GetParam(), ftpsExplicitIfAvailable);
+    runScenario(ftp, s, true);
+    expectEncrypted(ftp);
+    if (HasFailure()) ADD_FAILURE() << srv.Log();
+}
+
+TEST_P(RealFtpTls, Pyftpdlib) {
+    testing_support::PyftpdlibTlsServer srv;
+    START_OR_SKIP(srv);
+    TIdFTP ftp;
+    const Scenario s{srv.Account().Home, srv.Account(), srv.Port()};
+    configureTls(ftp, s, GetParam(), ftpsExplicitRequired);
+    runScenario(ftp, s, true);
+    expectEncrypted(ftp);
+    if (HasFailure()) ADD_FAILURE() << srv.Log();
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, RealFtpTls, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Passive" : "Active"; });
+
+// The certificate decision against vsftpd's self-signed certificate.
+TEST(RealFtpTlsCertificate, PromptAnswersPinsAndAChangedCertificate) {
+    testing_support::VsftpdTlsServer srv;
+    START_OR_SKIP(srv);
+    TIdFTP ftp;
+    const Scenario s{srv.Account().Home, srv.Account(), srv.Port()};
+    configure(ftp, s, true);
+    ftp.Encryption = ftpsExplicitRequired;
+    std::vector<net::TlsCertificateInfo> asked;
+    TIdTlsTrust answer = tlsCancel;
+    ftp.OnVerifyCertificate = [&](void*, const net::TlsCertificateInfo& c) {
+        asked.push_back(c);
+        return answer;
+    };
+
+    EXPECT_THROW(ftp.OpenConnection(true, 5000), EIdTlsCertificateRejected);
+    EXPECT_FALSE(ftp.IsOpen());
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].Problem, net::TlsVerifyProblem::SelfSigned);
+    EXPECT_FALSE(asked[0].Trusted);
+    EXPECT_NE(asked[0].Subject.find("CN="), std::string::npos) << asked[0].Subject;
+    EXPECT_EQ(asked[0].Sha256Fingerprint.size(), 95u);
+
+    answer = tlsTrustOnce;  // this connection only: asked again next time
+    ASSERT_NO_THROW(ftp.OpenConnection(true, 5000));
+    EXPECT_TRUE(ftp.PinnedFingerprint.empty());
+    ftp.CloseConnection();
+
+    answer = tlsTrustAlways;
+    ASSERT_NO_THROW(ftp.OpenConnection(true, 5000));
+    EXPECT_EQ(asked.size(), 3u);
+    EXPECT_EQ(ftp.PinnedFingerprint, asked[0].Sha256Fingerprint);
+    ftp.CloseConnection();
+    ASSERT_NO_THROW(ftp.OpenConnection(true, 5000));  // pinned: not asked
+    EXPECT_EQ(asked.size(), 3u);
+    ftp.CloseConnection();
+
+    // Another certificate than the stored one: refused, never asked.
+    ftp.PinnedFingerprint = std::string(asked[0].Sha256Fingerprint).replace(0, 2, "00");
+    try {
+        ftp.OpenConnection(true, 5000);
+        FAIL() << "a changed certificate was accepted";
+    } catch (const EIdTlsCertificateChanged& e) {
+        EXPECT_EQ(e.PresentedFingerprint(), asked[0].Sha256Fingerprint);
+    }
+    EXPECT_EQ(asked.size(), 3u);
+    EXPECT_FALSE(ftp.IsOpen());
+
+    // A certificate the client trusts needs no question at all.
+    std::string why;
+    const testing_support::TlsTestCertificates* certs = testing_support::TestCertificates(&why);
+    ASSERT_NE(certs, nullptr) << why;
+    ftp.PinnedFingerprint.clear();
+    ftp.TlsTrustFile = certs->SelfSignedCert;
+    ASSERT_NO_THROW(ftp.OpenConnection(true, 5000));
+    EXPECT_EQ(asked.size(), 3u);
+}
+#endif
+
+// IPv6 on ::1: EPSV for passive and EPRT for active data connections.
+TEST_P(RealFtp, PyftpdlibOverIPv6) {
+    if (!testing_support::HasIPv6Loopback()) GTEST_SKIP() << "no ::1 on this machine";
+    testing_support::PyftpdlibServer srv;
+    srv.Host = "::1";
+    START_OR_SKIP(srv);
+    ASSERT_TRUE(WriteWholeFile(srv.Account().Home + "/six.txt", "over IPv6\n"));
+    TIdFTP ftp;
+    configure(ftp, {srv.Account().Home, srv.Account(), srv.Port()}, GetParam());
+    ftp.Host = "::1";
+    TIdLogEvent log;
+    std::string sent;
+    log.OnSent = [&](void*, const std::string&, const std::string& d) { sent += d; };
+    ftp.Intercept = &log;
+    TempDir local;
+    ASSERT_NO_THROW(ftp.OpenConnection(true, 5000));
+    EXPECT_EQ(ftp.IOHandler()->PeerIP, "::1");
+    ASSERT_NO_THROW(ftp.FetchListing(nullptr));
+    EXPECT_NE(findEntry(ftp, "six.txt"), nullptr);
+    ASSERT_NO_THROW(ftp.DownloadToFile("six.txt", local.File("six.txt"), false, false));
+    EXPECT_EQ(ReadWholeFile(local.File("six.txt")), "over IPv6\n");
+    ftp.Intercept = nullptr;
+    if (GetParam()) {
+        EXPECT_NE(sent.find("EPSV"), std::string::npos) << sent;
+    } else {
+        EXPECT_NE(sent.find("EPRT |2|::1|"), std::string::npos) << sent;
+    }
+    EXPECT_EQ(sent.find("PASV"), std::string::npos) << sent;
+}
+
+// MLSD: exact sizes, times in UTC shown in local time, no "." or "..".
+TEST(RealFtpMlsd, PureFtpdAndPyftpdlibGiveExactFacts) {
+    const std::time_t when = 1614834367;  // 2021-03-04 05:06:07 UTC
+    const std::tm local = net::localTime(when);
+    const std::string big = randomBytes(123457, 5);
+    const auto check = [&](const FtpAccount& account, int port, const std::string& server) {
+        SCOPED_TRACE(server);
+        ASSERT_TRUE(WriteWholeFile(account.Home + "/facts.bin", big));
+        fs::create_directory(account.Home + "/folder");
+        const fs::file_time_type stamp =
+            fs::file_time_type::clock::now() -
+            std::chrono::duration_cast<fs::file_time_type::duration>(std::chrono::seconds(std::time(nullptr) - when));
+        fs::last_write_time(account.Home + "/facts.bin", stamp);
+        TIdFTP ftp;
+        configure(ftp, {account.Home, account, port}, true);
+        ftp.AskFeatures = true;
+        ASSERT_NO_THROW(ftp.OpenConnection(true, 5000));
+        EXPECT_TRUE(ftp.UsesMlsd());
+        ASSERT_NO_THROW(ftp.FetchListing(nullptr));
+        EXPECT_EQ(ftp.ListingEntries().ListFormat, FormatMlsd);
+        EXPECT_EQ(findEntry(ftp, "."), nullptr);
+        EXPECT_EQ(findEntry(ftp, ".."), nullptr);
+        const ListingEntry* f = findEntry(ftp, "facts.bin");
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->EntrySize, std::int64_t(big.size()));
+        const ListingDateTime t = DecodeListingDateTime(f->Modified);
+        EXPECT_EQ(std::vector<int>({t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second}),
+                  std::vector<int>({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                                    local.tm_min, local.tm_sec}));
+        const ListingEntry* d = findEntry(ftp, "folder");
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->EntryKind, KindFolder);
+    };
+    {
+        testing_support::PureFtpdServer srv;
+        START_OR_SKIP(srv);
+        check(srv.Account(), srv.Port(), "pure-ftpd");
+    }
+    {
+        testing_support::PyftpdlibServer srv;
+        START_OR_SKIP(srv);
+        check(srv.Account(), srv.Port(), "pyftpdlib");
+    }
 }
 
 TEST(RealServerFixtures, StopEndsTheWholeProcessGroup) {

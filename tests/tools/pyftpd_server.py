@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Loopback FTP server for the tests (pyftpdlib).
 
-Binds 127.0.0.1 on a free port and writes that port to --port-file once it
+Binds 127.0.0.1 (or --host, such as ::1) on a free port and writes that port to --port-file once it
 listens, so the fixture never races for a port. Ends on SIGTERM or when its
 parent dies (--max-seconds caps its life in any case).
 """
@@ -22,6 +22,7 @@ def main():
     ap.add_argument("--user", default="tester")
     ap.add_argument("--password", default="secret")
     ap.add_argument("--port-file", required=True)
+    ap.add_argument("--host", default="127.0.0.1")
     ap.add_argument("--pasv-low", type=int, default=0)
     ap.add_argument("--pasv-high", type=int, default=0)
     ap.add_argument("--max-seconds", type=int, default=300)
@@ -40,7 +41,7 @@ def main():
     handler.permit_foreign_addresses = False
     handler.permit_privileged_ports = False
 
-    server = FTPServer(("127.0.0.1", 0), handler)
+    server = FTPServer((args.host, 0), handler)
     server.max_cons = 64
     port = server.socket.getsockname()[1]
     tmp = args.port_file + ".tmp"

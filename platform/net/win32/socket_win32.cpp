@@ -5,6 +5,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include "platform/net/sock_address.h"
 #include "platform/net/socket_errors.h"
 #include "platform/net/test_hooks.h"
 
@@ -15,26 +16,6 @@ namespace {
 int lastError() { return WSAGetLastError(); }
 
 SOCKET raw(SocketHandle s) { return static_cast<SOCKET>(s); }
-
-sockaddr_in makeAddr(const std::string& ip, std::uint16_t port, bool& ok) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    ok = true;
-    if (ip.empty()) {
-        a.sin_addr.s_addr = htonl(INADDR_ANY);
-    } else {
-        std::uint32_t v = 0;
-        ok = parseIPv4Literal(ip, v);
-        a.sin_addr.s_addr = htonl(v);
-    }
-    return a;
-}
-
-void splitAddr(const sockaddr_in& a, std::string& ip, std::uint16_t& port) {
-    ip = formatIPv4(ntohl(a.sin_addr.s_addr));
-    port = ntohs(a.sin_port);
-}
 
 int waitFor(SocketHandle s, bool forRead, int timeoutMs, int& err) {
     fd_set set;
@@ -71,8 +52,8 @@ bool readyNow(SocketHandle s, bool forRead, int& err) {
 
 } // namespace
 
-SocketHandle createTcpSocket(int& err) {
-    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+SocketHandle createTcpSocket(int& err, bool ipv6) {
+    SOCKET s = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) {
         err = lastError();
         return kInvalidSocket;
@@ -96,10 +77,14 @@ void closeSocket(SocketHandle s) {
 }
 
 int bindSocket(SocketHandle s, const std::string& ip, std::uint16_t port) {
-    bool ok;
-    sockaddr_in a = makeAddr(ip, port, ok);
-    if (!ok) return WSAEADDRNOTAVAIL;
-    if (::bind(raw(s), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return lastError();
+    detail::SockAddr a;
+    if (!detail::makeSockAddr(ip, port, a)) return WSAEADDRNOTAVAIL;
+    if (a.ipv6()) {
+        // An IPv6 socket serves IPv6 only; IPv4 has sockets of its own.
+        DWORD on = 1;
+        ::setsockopt(raw(s), IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on), sizeof on);
+    }
+    if (::bind(raw(s), a.get(), a.length) != 0) return lastError();
     return 0;
 }
 
@@ -109,24 +94,23 @@ int listenSocket(SocketHandle s, int backlog) {
 }
 
 SocketHandle acceptSocket(SocketHandle s, std::string& peerIp, std::uint16_t& peerPort, int& err) {
-    sockaddr_in a{};
-    int len = sizeof a;
-    SOCKET c = ::accept(raw(s), reinterpret_cast<sockaddr*>(&a), &len);
+    detail::SockAddr a;
+    int len = sizeof a.storage;
+    SOCKET c = ::accept(raw(s), a.get(), &len);
     if (c == INVALID_SOCKET) {
         err = lastError();
         return kInvalidSocket;
     }
     ::SetHandleInformation(reinterpret_cast<HANDLE>(c), HANDLE_FLAG_INHERIT, 0);
     err = 0;
-    splitAddr(a, peerIp, peerPort);
+    detail::splitSockAddr(a.get(), peerIp, peerPort);
     return static_cast<SocketHandle>(c);
 }
 
 int connectSocket(SocketHandle s, const std::string& ip, std::uint16_t port) {
-    bool ok;
-    sockaddr_in a = makeAddr(ip, port, ok);
-    if (!ok) return WSAEADDRNOTAVAIL;
-    if (::connect(raw(s), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return 0;
+    detail::SockAddr a;
+    if (!detail::makeSockAddr(ip, port, a)) return WSAEADDRNOTAVAIL;
+    if (::connect(raw(s), a.get(), a.length) == 0) return 0;
     return lastError();
 }
 
@@ -175,18 +159,18 @@ int setReceiveBufferSize(SocketHandle s, int bytes) {
 long pendingSendBytes(SocketHandle) { return -1; }
 
 int localAddress(SocketHandle s, std::string& ip, std::uint16_t& port) {
-    sockaddr_in a{};
-    int len = sizeof a;
-    if (::getsockname(raw(s), reinterpret_cast<sockaddr*>(&a), &len) != 0) return lastError();
-    splitAddr(a, ip, port);
+    detail::SockAddr a;
+    int len = sizeof a.storage;
+    if (::getsockname(raw(s), a.get(), &len) != 0) return lastError();
+    detail::splitSockAddr(a.get(), ip, port);
     return 0;
 }
 
 int peerAddress(SocketHandle s, std::string& ip, std::uint16_t& port) {
-    sockaddr_in a{};
-    int len = sizeof a;
-    if (::getpeername(raw(s), reinterpret_cast<sockaddr*>(&a), &len) != 0) return lastError();
-    splitAddr(a, ip, port);
+    detail::SockAddr a;
+    int len = sizeof a.storage;
+    if (::getpeername(raw(s), a.get(), &len) != 0) return lastError();
+    detail::splitSockAddr(a.get(), ip, port);
     return 0;
 }
 

@@ -185,3 +185,48 @@ TEST(Tick, IsMonotonic) {
     EXPECT_LE(a, b);
     EXPECT_EQ(static_cast<std::uint32_t>(b) - net::tickCount() <= 1000u, true);
 }
+
+TEST(IPv6, AddressTextsLookupsAndALoopbackConnection) {
+    std::vector<std::string> a;
+    EXPECT_EQ(net::resolveHost("::1", a), 0);
+    EXPECT_EQ(a, std::vector<std::string>{"::1"});
+    EXPECT_EQ(net::resolveHost("[2001:DB8:0:0::1]", a), 0);
+    EXPECT_EQ(a, std::vector<std::string>{"2001:db8::1"});
+    EXPECT_EQ(net::resolveHost("LocalHost", a), 0);
+    EXPECT_EQ(a, std::vector<std::string>{"127.0.0.1"});
+    EXPECT_EQ(net::resolveHost("10.1", a), 0);
+    EXPECT_EQ(a, std::vector<std::string>{"10.0.0.1"});
+    EXPECT_EQ(net::resolveHost("no-such-host.invalid", a), 11001);
+    EXPECT_TRUE(net::isIPv6Literal("fe80::1"));
+    EXPECT_FALSE(net::isIPv6Literal("[::1]"));
+    EXPECT_FALSE(net::isIPv6Literal("1.2.3.4"));
+    EXPECT_FALSE(net::isIPv6Literal("::g"));
+
+    int err = 0;
+    net::SocketHandle l = net::createTcpSocketFor("::1", err);
+    ASSERT_NE(l, net::kInvalidSocket);
+    if (net::bindSocket(l, "::1", 0) != 0) {
+        net::closeSocket(l);
+        GTEST_SKIP() << "no ::1 on this machine";
+    }
+    ASSERT_EQ(net::listenSocket(l, 4), 0);
+    std::string ip;
+    std::uint16_t port = 0;
+    ASSERT_EQ(net::localAddress(l, ip, port), 0);
+    EXPECT_EQ(ip, "::1");
+    net::SocketHandle c = net::createTcpSocketFor(ip, err);
+    ASSERT_EQ(net::connectSocket(c, "::1", port), 0);
+    std::string peer;
+    std::uint16_t peerPort = 0;
+    net::SocketHandle s = net::acceptSocket(l, peer, peerPort, err);
+    ASSERT_NE(s, net::kInvalidSocket);
+    EXPECT_EQ(peer, "::1");
+    EXPECT_EQ(net::sendSome(c, "six", 3, err), 3);
+    char buf[8] = {};
+    EXPECT_EQ(net::recvSome(s, buf, sizeof buf, err), 3);
+    EXPECT_STREQ(buf, "six");
+    // An IPv4 text cannot go to an IPv6 socket, and no text is no address.
+    EXPECT_NE(net::connectSocket(c, "127.0.0.1", port), 0);
+    EXPECT_EQ(net::bindSocket(l, "::zz", 0), 10049);
+    for (net::SocketHandle h : {s, c, l}) net::closeSocket(h);
+}

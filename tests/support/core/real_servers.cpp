@@ -160,6 +160,35 @@ bool WaitForPort(int port, int timeoutMs) {
     return false;
 }
 
+bool WaitForPortOn(const std::string& host, int port, int timeoutMs) {
+    if (host.find(':') == std::string::npos) return WaitForPort(port, timeoutMs);
+    sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    a.sin6_port = htons(std::uint16_t(port));
+    if (::inet_pton(AF_INET6, host.c_str(), &a.sin6_addr) != 1) return false;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (msLeft(deadline) > 0) {
+        const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return false;
+        const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        if (ok) return true;
+        ::usleep(20000);
+    }
+    return false;
+}
+
+bool HasIPv6Loopback() {
+    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    a.sin6_addr = in6addr_loopback;
+    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return ok;
+}
+
 std::string FindProgram(const std::string& name) {
     std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
     path += ":/usr/sbin:/sbin:/usr/bin:/bin:/usr/local/sbin:/usr/local/bin";
@@ -312,6 +341,7 @@ bool PyftpdlibServer::Start(std::string* why) {
                                      "--user",      account_.User,
                                      "--password",  account_.Password,
                                      "--port-file", portFile,
+                                     "--host",      Host,
                                      "--max-seconds", "300"};
     if (low > 0) {
         argv.insert(argv.end(), {"--pasv-low", std::to_string(low), "--pasv-high", std::to_string(low + 19)});
@@ -322,7 +352,7 @@ bool PyftpdlibServer::Start(std::string* why) {
         const std::string text = ReadWholeFile(portFile);
         if (!text.empty()) {
             const int port = std::atoi(text.c_str());
-            if (port > 0 && WaitForPort(port, msLeft(deadline) > 0 ? int(msLeft(deadline)) : 1)) {
+            if (port > 0 && WaitForPortOn(Host, port, msLeft(deadline) > 0 ? int(msLeft(deadline)) : 1)) {
                 port_ = port;
                 return true;
             }

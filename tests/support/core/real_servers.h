@@ -25,6 +25,10 @@ int FreeLoopbackPort();
 int FreeLoopbackPortRange(int count);
 // Polls until 127.0.0.1:port accepts a connection.
 bool WaitForPort(int port, int timeoutMs);
+// The same on a loopback address of either family ("127.0.0.1", "::1").
+bool WaitForPortOn(const std::string& host, int port, int timeoutMs);
+// Whether this machine has the IPv6 loopback address ::1.
+bool HasIPv6Loopback();
 // Full path of a program found on PATH or in the sbin folders; empty if none.
 std::string FindProgram(const std::string& name);
 bool RunningAsRoot();
@@ -91,6 +95,8 @@ protected:
 class PyftpdlibServer : public RealServer {
 public:
     ~PyftpdlibServer() override { process_.Stop(); }  // before the home folder goes
+    // The loopback address to serve on; "::1" for IPv6. Set before Start.
+    std::string Host = "127.0.0.1";
     bool Start(std::string* why);
     const FtpAccount& Account() const { return account_; }
 

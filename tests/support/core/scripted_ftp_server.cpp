@@ -125,6 +125,24 @@ struct ScriptedFtpServer::Runner {
         sendAll(control, out);
     }
 
+    // Reads the passive command and listens for its data connection.
+    std::uint16_t listenForData(const std::string& command) {
+        std::string got;
+        if (!readLine(got, srv.stepTimeoutMs)) throw ScriptFailure("expected \"" + command + "\", the client closed");
+        if (got != command) throw ScriptFailure("expected \"" + command + "\", got \"" + got + "\"");
+        closeSock(dataListener);
+        closeSock(data);
+        int err = 0;
+        dataListener = net::createTcpSocket(err);
+        if (srv.dataReceiveBuffer > 0) net::setReceiveBufferSize(dataListener, srv.dataReceiveBuffer);
+        if (net::bindSocket(dataListener, "127.0.0.1", 0) != 0 || net::listenSocket(dataListener, 4) != 0)
+            throw ScriptFailure("data listen failed");
+        std::string ip;
+        std::uint16_t p = 0;
+        net::localAddress(dataListener, ip, p);
+        return p;
+    }
+
     void ensureData() {
         if (data != net::kInvalidSocket) return;
         int err = 0;
@@ -235,21 +253,19 @@ ScriptedFtpServer& ScriptedFtpServer::expectClosed() {
     });
 }
 
+ScriptedFtpServer& ScriptedFtpServer::expectEpsv(const std::string& replyFormat) {
+    return add([replyFormat, this](Runner& r) {
+        const std::uint16_t p = r.listenForData("EPSV");
+        std::string text = replyFormat.empty() ? "229 Entering Extended Passive Mode (|||%p|)" : replyFormat;
+        const std::size_t at = text.find("%p");
+        if (at != std::string::npos) text.replace(at, 2, std::to_string(p));
+        r.sendReply(text);
+    });
+}
+
 ScriptedFtpServer& ScriptedFtpServer::expectPasv(const std::string& replyFormat) {
     return add([replyFormat, this](Runner& r) {
-        std::string got;
-        if (!r.readLine(got, stepTimeoutMs)) throw ScriptFailure("expected \"PASV\", the client closed");
-        if (got != "PASV") throw ScriptFailure("expected \"PASV\", got \"" + got + "\"");
-        Runner::closeSock(r.dataListener);
-        Runner::closeSock(r.data);
-        int err = 0;
-        r.dataListener = net::createTcpSocket(err);
-        if (dataReceiveBuffer > 0) net::setReceiveBufferSize(r.dataListener, dataReceiveBuffer);
-        if (net::bindSocket(r.dataListener, "127.0.0.1", 0) != 0 || net::listenSocket(r.dataListener, 4) != 0)
-            throw ScriptFailure("data listen failed");
-        std::string ip;
-        std::uint16_t p = 0;
-        net::localAddress(r.dataListener, ip, p);
+        const std::uint16_t p = r.listenForData("PASV");
         const std::string addr = "127,0,0,1," + std::to_string(p / 256) + "," + std::to_string(p % 256);
         std::string text = replyFormat.empty() ? "227 Entering Passive Mode (%s)" : replyFormat;
         std::size_t at = text.find("%s");

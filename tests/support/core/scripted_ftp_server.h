@@ -80,6 +80,10 @@ public:
     // empty, is the reply with "%s" standing for "127,0,0,1,p1,p2" and "%p"
     // for the port alone ("p1,p2").
     ScriptedFtpServer& expectPasv(const std::string& replyFormat = "");
+    // Expects "EPSV", opens a data listener and replies 229 with its port
+    // ("229 Entering Extended Passive Mode (|||port|)"); replyFormat as for
+    // expectPasv with "%p" standing for the port number.
+    ScriptedFtpServer& expectEpsv(const std::string& replyFormat = "");
     // Expects "PORT h1,h2,h3,h4,p1,p2" and remembers the address; replies
     // with reply.
     ScriptedFtpServer& expectPort(const std::string& reply = "200 PORT ok");

@@ -102,7 +102,7 @@ bool PureFtpdTlsServer::Start(std::string* why) {
     const int port = FreeLoopbackPort();
     const int low = FreeLoopbackPortRange(30);
     return Launch({program, "-S", "127.0.0.1," + std::to_string(port), "-l", "puredb:" + pdb, "-E", "-p",
-                   std::to_string(low) + ":" + std::to_string(low + 29), "-P", "127.0.0.1", "-Y", "2", "-2",
+                   std::to_string(low) + ":" + std::to_string(low + 29), "-P", "127.0.0.1", "-Y", "3", "-2",
                    certs->SelfSignedCert + "," + certs->SelfSignedKey},
                   port, why);
 }

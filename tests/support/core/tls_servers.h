@@ -24,7 +24,7 @@ private:
     TempDir home_;
 };
 
-// pure-ftpd refusing sessions without TLS (-Y 2).
+// pure-ftpd refusing sessions and data connections without TLS (-Y 3).
 class PureFtpdTlsServer : public RealServer {
 public:
     ~PureFtpdTlsServer() override { process_.Stop(); }
