@@ -7,6 +7,7 @@
 #include "app/tasks_pane_placeholder.h"
 #include "browser/browser_frame.h"
 #include "browser/connect_settings.h"
+#include "browser/connection_session.h"
 #include "dialogs/options_dialog.h"
 #include "dialogs/quick_connect.h"
 #include "dialogs/store_messages.h"
@@ -174,6 +175,11 @@ void TForm1::wireFrame(Tfb* frame) {
         if (!guard) return;
         setPageConnected(guard, on);
         if (activeFrame() == guard) PageChanged();
+    });
+    // The tab's tooltip says whether the connection is encrypted.
+    connect(&frame->session(), &browser::ConnectionSession::stateChanged, this, [this, guard] {
+        const int i = guard ? pages_->indexOf(guard->parentWidget()) : -1;
+        if (i > 0) pages_->setTabToolTip(i, QString::fromStdString(guard->session().encryptionState()));
     });
 }
 

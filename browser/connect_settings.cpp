@@ -21,6 +21,25 @@ auto profileOrRefusal(ConnectSettings& s, const char* kind, const std::string& n
     }
 }
 
+// The client's modes are the store's, in the same order.
+static_assert(static_cast<int>(store::Encryption::ExplicitIfAvailable) == ftpsExplicitIfAvailable &&
+              static_cast<int>(store::Encryption::ExplicitRequired) == ftpsExplicitRequired &&
+              static_cast<int>(store::Encryption::Implicit) == ftpsImplicit &&
+              static_cast<int>(store::Encryption::PlainOnly) == ftpsPlainOnly);
+
+// A setting from a newer version is no reason to fall back to plain FTP.
+void applyEncryption(ConnectSettings& s, const std::string& word, const char* where) {
+    const std::optional<store::Encryption> mode = store::encryptionFromWord(word);
+    s.extensions = !word.empty();
+    if (mode) {
+        s.encryption = static_cast<TIdFtpEncryption>(*mode);
+    } else if (s.refusal.empty()) {
+        s.refusal = "The encryption setting <" + word +
+                    "> is not known to this version, so the site is not connected. Choose one in " +
+                    where + ".";
+    }
+}
+
 }  // namespace
 
 std::optional<ConnectSettings> siteSettings(store::Tdm& dm, const std::string& name, const std::string& now) {
@@ -46,6 +65,10 @@ std::optional<ConnectSettings> siteSettings(store::Tdm& dm, const std::string& n
     s.retrydelayms = site->rd * 1000;
     s.proxyname = site->proxy;
     s.socksname = site->socks;
+    applyEncryption(s, site->encryption, "the site editor");
+    s.fingerprint = site->certfp;
+    const int id = site->id;
+    s.keepCertificate = [&dm, id](const std::string& fingerprint) { store::setSiteCertificate(dm, id, fingerprint); };
 
     if (s.proxyname != "None") {
         if (const auto p = profileOrRefusal(s, "proxy", s.proxyname, [&] { return store::findProxy(dm, s.proxyname); })) {
@@ -89,6 +112,7 @@ ConnectSettings quickSettings(const store::QuickConnection& typed) {
     s.passive = typed.pasv;
     s.timeoutms = 30000;
     s.retrydelayms = 10000;
+    applyEncryption(s, typed.encryption, "quick connect");
     return s;
 }
 

@@ -5,6 +5,7 @@
 #include "ftp/ftp_client.h"
 #include "ftp/socks.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,17 @@ struct ConnectSettings {
     std::string proxyname = "None", socksname = "None";
     TIdFtpProxySettings proxy;
     TIdSocksInfo socks;
+    TIdFtpEncryption encryption = ftpsPlainOnly;
+    // The certificate the user trusts always (SHA-256); empty: none yet.
+    std::string fingerprint;
+    // "FEAT" after the login and "EPSV" before "PASV". Off only for a row
+    // saved before the encryption setting existed: such a site keeps talking
+    // to its server exactly as it always did.
+    bool extensions = false;
+    // Keeps a certificate the user now trusts always with the site (may
+    // throw a store error). Empty for a quick connection: the trust then
+    // lasts as long as the page's settings.
+    std::function<void(const std::string& fingerprint)> keepCertificate;
     // Not empty: the page must not connect with these settings (a profile the
     // site names is missing), and this is the log line that says why.
     std::string refusal;
@@ -42,7 +54,9 @@ struct ConnectSettings {
 // Nothing when the site is not there.
 std::optional<ConnectSettings> siteSettings(store::Tdm& dm, const std::string& name, const std::string& now);
 
-// A quick connection: 30 s time-out, 10 s between attempts, no profiles.
+// A quick connection: 30 s time-out, 10 s between attempts, no profiles,
+// the encryption typed (a history row from before the setting: plain FTP).
+// An encryption word it does not know refuses the connection.
 ConnectSettings quickSettings(const store::QuickConnection& typed);
 
 }  // namespace browser

@@ -1,10 +1,13 @@
 #include "browser/connection_session.h"
 
 #include "browser/qt_message_pump.h"
+#include "dialogs/certificate_dialog.h"
 #include "ftp/ftp_client.h"
+#include "platform/ui/dialog_service.h"
 
 #include <QRandomGenerator>
 #include <QTimer>
+#include <QWidget>
 
 #include <cctype>
 #include <cmath>
@@ -64,7 +67,36 @@ void PageOperation::end() {
 
 namespace {
 const char* kRetryPrefix = "Error occured,wait ";
+
+QString qs(const std::string& s) { return QString::fromUtf8(s); }
+
+// Why the system did not trust the certificate, as the prompt says it.
+std::string problemText(const net::TlsCertificateInfo& c, const std::string& host) {
+    std::string text;
+    switch (c.Problem) {
+    case net::TlsVerifyProblem::SelfSigned:
+        text = "The certificate is signed by itself: no authority this computer trusts vouches for it.";
+        break;
+    case net::TlsVerifyProblem::UnknownIssuer:
+        text = "The certificate was issued by an authority this computer does not trust.";
+        break;
+    case net::TlsVerifyProblem::Expired: text = "The certificate has expired."; break;
+    case net::TlsVerifyProblem::NotYetValid: text = "The certificate is not valid yet."; break;
+    case net::TlsVerifyProblem::HostNameMismatch:
+        text = "The certificate was made out for another name than " + host + ".";
+        break;
+    case net::TlsVerifyProblem::None:
+    case net::TlsVerifyProblem::Other: break;
+    }
+    if (c.VerifyError.empty()) return text.empty() ? "The certificate could not be checked." : text;
+    return text.empty() ? c.VerifyError : text + " (" + c.VerifyError + ")";
 }
+
+CertificateFacts factsOf(const net::TlsCertificateInfo& c, const std::string& host) {
+    return {qs(host),           qs(problemText(c, host)), qs(c.Subject), qs(c.Issuer),
+            qs(c.NotBeforeText), qs(c.NotAfterText),     qs(c.Sha256Fingerprint)};
+}
+}  // namespace
 
 ConnectionSession::ConnectionSession(QObject* parent)
     : QObject(parent),
@@ -83,6 +115,9 @@ ConnectionSession::ConnectionSession(QObject* parent)
     logEvent_->ReplaceCRLF = false;
     client_->Intercept = logEvent_.get();
 
+    client_->OnVerifyCertificate = [this](void*, const net::TlsCertificateInfo& cert) {
+        return askCertificate(cert);
+    };
     client_->OnConnected = [this](void*) { onConnected(); };
     client_->OnDisconnected = [this](void*) { onDisconnected(); };
     client_->OnStatus = [this](void*, TIdStatus s, const std::string& text) {
@@ -115,6 +150,7 @@ ConnectionSession::ConnectionSession(QObject* parent)
 ConnectionSession::~ConnectionSession() {
     stopTimers();
     client_->OnStatus = nullptr;
+    client_->OnVerifyCertificate = nullptr;
     client_->OnConnected = nullptr;
     client_->OnDisconnected = nullptr;
     client_->OnWorkBegin = nullptr;
@@ -158,6 +194,11 @@ void ConnectionSession::setSettings(const ConnectSettings& s) {
     client_->ReadTimeout = s.timeoutms;
     client_->ProxySettings = s.proxy;
     client_->SocksInfo() = s.socks;
+    client_->Encryption = s.encryption;
+    client_->PinnedFingerprint = s.fingerprint;
+    // The client itself keeps PASV and PORT through a proxy or SOCKS server.
+    client_->AskFeatures = s.extensions;
+    client_->UseEpsv = s.extensions;
 }
 
 void ConnectionSession::setOptions(const PageOptions& o) {
@@ -242,7 +283,7 @@ void ConnectionSession::newGeneration() {
 
 // ---------------------------------------------------------------- connecting
 
-bool ConnectionSession::openConnection(PageOperation& op) {
+bool ConnectionSession::attemptOpen(PageOperation& op) {
     retryTimer_->stop();
     if (!settings_.refusal.empty()) {
         // No attempt and no retry: the user has to mend the site first.
@@ -252,8 +293,18 @@ bool ConnectionSession::openConnection(PageOperation& op) {
     LogLine("Connecting " + client_->Host, 0);
     try {
         client_->OpenConnection(true, settings_.timeoutms);
-    } catch (const std::exception&) {
+    } catch (const EIdTlsCertificateRejected& e) {
+        // Asking again every few seconds would nag; a changed certificate
+        // would warn again and again.
+        if (op.sameConnection()) refuseCertificate(e);
+        return false;
+    } catch (const EIdTlsNotOffered& e) {
+        if (op.sameConnection()) LogLine(e.what(), 2);
+        return false;
+    } catch (const std::exception& e) {
         if (op.sameConnection()) {
+            // A failed handshake says little by the retry line alone.
+            if (dynamic_cast<const EIdTlsError*>(&e)) LogLine(e.what(), 2);
             const long s = std::lrint(settings_.retrydelayms / 1000.0);
             LogLine(kRetryPrefix + std::to_string(s) + " second for retry", 2);
             armRetry();
@@ -261,6 +312,65 @@ bool ConnectionSession::openConnection(PageOperation& op) {
         return false;
     }
     if (!op.sameConnection() || !isOpen()) return false;
+    noteEncryption();
+    return true;
+}
+
+void ConnectionSession::noteEncryption() {
+    std::string state = "Not encrypted";
+    if (client_->IsEncrypted()) {
+        state = "Encrypted (" + client_->TlsProtocol() + ")";
+        if (!client_->DataProtected()) state += "; file transfers are not encrypted";
+    }
+    if (state == encryption_) return;
+    encryption_ = state;
+    emit stateChanged();
+}
+
+QWidget* ConnectionSession::pageWidget() const { return qobject_cast<QWidget*>(parent()); }
+
+TIdTlsTrust ConnectionSession::askCertificate(const net::TlsCertificateInfo& cert) {
+    const QPointer<ConnectionSession> self(this);
+    const unsigned generation = generation_;
+    const TForm16::Answer answer = TForm16::Ask(pageWidget(), factsOf(cert, client_->Host), settings_.quick);
+    // The question ran the event loop: a page closed or disconnected meanwhile
+    // keeps nothing of the answer (the client then finds itself closed).
+    if (!self || generation_ != generation) return tlsCancel;
+    if (answer == TForm16::TrustOnce) return tlsTrustOnce;
+    if (answer != TForm16::TrustAlways) return tlsCancel;
+    settings_.fingerprint = cert.Sha256Fingerprint;
+    if (!settings_.keepCertificate) {
+        LogLine("The certificate is trusted until this page is closed.", 2);
+        return tlsTrustAlways;
+    }
+    try {
+        settings_.keepCertificate(cert.Sha256Fingerprint);
+        LogLine("The certificate is trusted from now on; it was saved with the site.", 2);
+    } catch (const std::exception& e) {
+        LogLine(std::string("The certificate is trusted until this page is closed; saving it with the site "
+                            "failed: ") + e.what(), 2);
+    }
+    return tlsTrustAlways;
+}
+
+void ConnectionSession::refuseCertificate(const EIdTlsCertificateRejected& e) {
+    LogLine(e.what(), 2);
+    const auto* changed = dynamic_cast<const EIdTlsCertificateChanged*>(&e);
+    if (!changed) return;
+    const QString how = settings_.quick
+        ? QStringLiteral("close this page and connect again")
+        : QStringLiteral("remove the trusted certificate in the site editor (\"Forget\") and connect again");
+    ui::warning(pageWidget(),
+                QStringLiteral("The certificate of the server %1 has changed since you chose to trust it always.\n\n"
+                               "Trusted fingerprint (SHA-256):\n%2\n\nFingerprint presented now:\n%3\n\n"
+                               "The connection was refused: someone may be posing as the server. If you know "
+                               "that the server's certificate was replaced, %4.")
+                    .arg(qs(client_->Host), qs(changed->StoredFingerprint()), qs(changed->PresentedFingerprint()),
+                         how));
+}
+
+bool ConnectionSession::openConnection(PageOperation& op) {
+    if (!attemptOpen(op)) return false;
     // A new connection: whatever was started on the old one is over.
     ++generation_;
     op.adopt();
@@ -285,23 +395,7 @@ bool ConnectionSession::reconnectInFolder(PageOperation& op) {
     if (!op.sameConnection()) return false;
     if (isOpen()) return true;
     const std::string folder = op.folder();
-    retryTimer_->stop();
-    if (!settings_.refusal.empty()) {
-        LogLine(settings_.refusal, 2);
-        return false;
-    }
-    LogLine("Connecting " + client_->Host, 0);
-    try {
-        client_->OpenConnection(true, settings_.timeoutms);
-    } catch (const std::exception&) {
-        if (op.sameConnection()) {
-            const long s = std::lrint(settings_.retrydelayms / 1000.0);
-            LogLine(kRetryPrefix + std::to_string(s) + " second for retry", 2);
-            armRetry();
-        }
-        return false;
-    }
-    if (!op.sameConnection() || !isOpen()) return false;
+    if (!attemptOpen(op)) return false;
     ++generation_;
     op.adopt();
     setUserDisconnected(false);
@@ -369,7 +463,12 @@ void ConnectionSession::onConnected() {
 
 void ConnectionSession::onDisconnected() {
     antiIdleTimer_->stop();
-    setConnected(false);
+    const bool shown = !encryption_.empty();
+    encryption_.clear();
+    if (connected_)
+        setConnected(false);
+    else if (shown)
+        emit stateChanged();
 }
 
 void ConnectionSession::reportFailure(const std::exception& e) {
@@ -421,9 +520,13 @@ void ConnectionSession::reconnectAfterAbort() {
     if (!settings_.refusal.empty()) return;
     try {
         client_->OpenConnection(true, settings_.timeoutms);
+    } catch (const EIdTlsCertificateRejected& e) {
+        // Other errors go unsaid here; a certificate that changed may not.
+        if (op.sameConnection()) refuseCertificate(e);
     } catch (const std::exception&) {
     }
     if (!op.sameConnection() || !isOpen()) return;
+    noteEncryption();
     ++generation_;
     op.adopt();
     setUserDisconnected(false);
@@ -447,6 +550,7 @@ void ConnectionSession::closePage() {
     queue_ = QueueState{};
     currentdir_.clear();
     initialdir_.clear();
+    encryption_.clear();
     settings_ = ConnectSettings{};
     setUserDisconnected(false);
     emit closed();

@@ -30,9 +30,15 @@
 #include <vector>
 
 class QTimer;
+class QWidget;
 class TIdFTP;
 class TIdIOHandlerSocket;
 class TIdLogEvent;
+class EIdTlsCertificateRejected;
+
+namespace net {
+struct TlsCertificateInfo;
+}
 
 namespace browser {
 
@@ -109,6 +115,9 @@ public:
     // The control connection is up: from the client's OnConnected until its
     // OnDisconnected or a disconnect. The page's tab image shows this.
     bool connected() const { return connected_; }
+    // How the open connection is protected, for the page's tab: "Encrypted
+    // (TLSv1.3)", "Not encrypted"; empty while no login has succeeded.
+    const std::string& encryptionState() const { return encryption_; }
     // Asks the client; a server that went away is noticed here.
     bool isOpen();
     // The user's "Disconnect" was the last word (the button offers "connect").
@@ -141,7 +150,10 @@ public:
     // --- connecting (the caller holds `op`) ------------------------------
     // One attempt: logs "Connecting <host>", opens and logs in, then reads
     // currentdir and initialdir. A failure is logged with the retry line and
-    // arms the retry timer. True when the page is connected afterwards.
+    // arms the retry timer; a refusal about encryption (a certificate the
+    // user did not accept or that changed, TLS the site requires and the
+    // server refuses) is logged and not retried: the next attempt would meet
+    // the same answer. True when the page is connected afterwards.
     bool openConnection(PageOperation& op);
     // For an operation that needs the connection: a closed client is opened
     // again and the server sent back to the operation's folder before the
@@ -198,6 +210,13 @@ private:
     void onConnected();
     void onDisconnected();
     void setConnected(bool on);
+    // OpenConnection with the failure handling openConnection describes.
+    bool attemptOpen(PageOperation& op);
+    void noteEncryption();
+    // The certificate question (OnVerifyCertificate); runs the event loop.
+    TIdTlsTrust askCertificate(const net::TlsCertificateInfo& cert);
+    void refuseCertificate(const EIdTlsCertificateRejected& e);
+    QWidget* pageWidget() const;
 
     struct Waiting {
         QPointer<QObject> context;
@@ -215,6 +234,7 @@ private:
     QTimer* antiIdleTimer_ = nullptr;
     std::vector<Waiting> waiting_;
     std::string currentdir_, initialdir_;
+    std::string encryption_;
     unsigned generation_ = 0;
     int busy_ = 0;
     bool connected_ = false;

@@ -32,6 +32,7 @@ TForm15::TForm15(store::Tdm& dm, OpenPage openPage, QWidget* parent)
     server_->setInsertPolicy(QComboBox::NoInsert);
     port_ = new TIntBox;
     port_->setValue(21);
+    encryption_ = new TEncryptionBox(port_);
     user_ = new QLineEdit;
     password_ = new QLineEdit;
     pasv_ = new QCheckBox(QStringLiteral("Use passive transfer(PASV)"));
@@ -60,11 +61,13 @@ TForm15::TForm15(store::Tdm& dm, OpenPage openPage, QWidget* parent)
     grid->addWidget(save_, 0, 2);
     grid->addWidget(label(QStringLiteral("Port"), port_), 1, 0);
     grid->addWidget(port_, 1, 1);
-    grid->addWidget(label(QStringLiteral("Username"), user_), 2, 0);
-    grid->addWidget(user_, 2, 1);
-    grid->addWidget(label(QStringLiteral("Password"), password_), 3, 0);
-    grid->addWidget(password_, 3, 1);
-    grid->addWidget(pasv_, 4, 0, 1, 3);
+    grid->addWidget(label(QStringLiteral("Encryption"), encryption_), 2, 0);
+    grid->addWidget(encryption_, 2, 1);
+    grid->addWidget(label(QStringLiteral("Username"), user_), 3, 0);
+    grid->addWidget(user_, 3, 1);
+    grid->addWidget(label(QStringLiteral("Password"), password_), 4, 0);
+    grid->addWidget(password_, 4, 1);
+    grid->addWidget(pasv_, 5, 0, 1, 3);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(clear_);
     buttons->addStretch(1);
@@ -108,6 +111,7 @@ int TForm15::port() const { return port_->number(); }
 QString TForm15::user() const { return user_->text(); }
 QString TForm15::password() const { return password_->text(); }
 bool TForm15::passive() const { return pasv_->isChecked(); }
+std::string TForm15::encryption() const { return encryption_->word(); }
 
 store::QuickConnection TForm15::typed() const {
     store::QuickConnection q;
@@ -116,6 +120,7 @@ store::QuickConnection TForm15::typed() const {
     q.pass = bytes(password());
     q.port = port();
     q.pasv = passive();
+    q.encryption = encryption();
     return q;
 }
 
@@ -135,6 +140,8 @@ void TForm15::onServerTextChanged(const QString& typed) {
         if (!q) return;
         user_->setText(text(q->user));
         password_->setText(text(q->pass));
+        // A mode this version does not know leaves the box as it is.
+        encryption_->loadWord(q->encryption);
         port_->setNumber(q->port);
         pasv_->setChecked(q->pasv);
     } catch (const std::exception& e) {
@@ -193,6 +200,8 @@ void TForm15::onSaveSite() {
     try {
         TForm4 editor(dm_, this);
         editor.addressEdit()->setText(address());
+        // Before the port: what was typed there stays, whatever the mode proposes.
+        editor.encryptionCombo()->setCurrentIndex(encryption_->currentIndex());
         editor.portBox()->setNumber(port());
         editor.userEdit()->setText(user());
         editor.passwordEdit()->setText(password());

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <string>
 
 namespace store {
 class Tdm;
@@ -17,6 +18,7 @@ class QLineEdit;
 class QPushButton;
 class QToolButton;
 class TIntBox;
+class TEncryptionBox;
 
 class TForm15 : public QDialog {
     Q_OBJECT
@@ -45,6 +47,7 @@ public:
     QString user() const;
     QString password() const;
     bool passive() const;
+    std::string encryption() const;  // the word of the mode chosen
     store::QuickConnection typed() const;
 
     // Handlers.
@@ -56,6 +59,7 @@ public:
 
     QComboBox* serverCombo() const { return server_; }
     TIntBox* portBox() const { return port_; }
+    TEncryptionBox* encryptionCombo() const { return encryption_; }
     QLineEdit* userEdit() const { return user_; }
     QLineEdit* passwordEdit() const { return password_; }
     QCheckBox* passiveCheck() const { return pasv_; }
@@ -70,6 +74,7 @@ private:
 
     QComboBox* server_;
     TIntBox* port_;
+    TEncryptionBox* encryption_;
     QLineEdit* user_;
     QLineEdit* password_;
     QCheckBox* pasv_;

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -45,6 +46,48 @@ QLabel* buddyLabel(const QString& caption, QWidget* buddy) {
 
 }  // namespace
 
+TEncryptionBox::TEncryptionBox(TIntBox* port, QWidget* parent) : QComboBox(parent), port_(port) {
+    setEditable(false);
+    addItems(texts());
+    setCurrentIndex(0);
+    connect(this, &QComboBox::currentIndexChanged, this, [this](int i) { choose(i); });
+}
+
+QStringList TEncryptionBox::texts() {
+    return {QStringLiteral("Use explicit FTP over TLS if available"), QStringLiteral("Require explicit FTP over TLS"),
+            QStringLiteral("Require implicit FTP over TLS"), QStringLiteral("Only use plain FTP (insecure)")};
+}
+
+void TEncryptionBox::choose(int index) {
+    const int implicit = static_cast<int>(store::Encryption::Implicit);
+    // Only a port the user left at the other mode's usual number moves.
+    if (port_ && index == implicit && port_->number() == 21)
+        port_->setNumber(990);
+    else if (port_ && previous_ == implicit && index != implicit && port_->number() == 990)
+        port_->setNumber(21);
+    previous_ = index;
+}
+
+bool TEncryptionBox::loadWord(const std::string& word) {
+    const std::optional<store::Encryption> mode = store::encryptionFromWord(word);
+    if (!mode) return false;
+    const QSignalBlocker block(this);
+    setCurrentIndex(static_cast<int>(*mode));
+    previous_ = currentIndex();
+    return true;
+}
+
+void TEncryptionBox::loadNothing() {
+    const QSignalBlocker block(this);
+    setCurrentIndex(-1);
+    previous_ = -1;
+}
+
+std::string TEncryptionBox::word() const {
+    const int i = currentIndex();
+    return i < 0 ? std::string() : store::encryptionWord(static_cast<store::Encryption>(i));
+}
+
 TForm4::TForm4(store::Tdm& dm, QWidget* parent) : QDialog(parent), dm_(dm) {
     setObjectName(QStringLiteral("TForm4"));
     setWindowTitle(kNewCaption);
@@ -57,6 +100,7 @@ TForm4::TForm4(store::Tdm& dm, QWidget* parent) : QDialog(parent), dm_(dm) {
     address_ = new QLineEdit;
     port_ = new TIntBox;
     port_->setValue(21);
+    encryption_ = new TEncryptionBox(port_);
     user_ = new QLineEdit(QStringLiteral("anonymous"));
     password_ = new QLineEdit(QString::fromLatin1(kPlaceholderPassword));
     // Masked characters show as "*" whatever the style's default is.
@@ -86,14 +130,16 @@ TForm4::TForm4(store::Tdm& dm, QWidget* parent) : QDialog(parent), dm_(dm) {
     login->addWidget(address_, 0, 1);
     login->addWidget(buddyLabel(QStringLiteral("Port"), port_), 0, 2);
     login->addWidget(port_, 0, 3);
-    login->addWidget(buddyLabel(QStringLiteral("UserName"), user_), 1, 0);
-    login->addWidget(user_, 1, 1, 1, 3);
-    login->addWidget(buddyLabel(QStringLiteral("PassWord"), password_), 2, 0);
-    login->addWidget(password_, 2, 1, 1, 2);
-    login->addWidget(viewPassword_, 2, 3);
-    login->addWidget(buddyLabel(QStringLiteral("Comment"), comment_), 3, 0, Qt::AlignTop);
-    login->addWidget(comment_, 3, 1, 1, 3);
-    login->addWidget(defaultPathRow_, 4, 0, 1, 4);
+    login->addWidget(buddyLabel(QStringLiteral("Encryption"), encryption_), 1, 0);
+    login->addWidget(encryption_, 1, 1, 1, 3);
+    login->addWidget(buddyLabel(QStringLiteral("UserName"), user_), 2, 0);
+    login->addWidget(user_, 2, 1, 1, 3);
+    login->addWidget(buddyLabel(QStringLiteral("PassWord"), password_), 3, 0);
+    login->addWidget(password_, 3, 1, 1, 2);
+    login->addWidget(viewPassword_, 3, 3);
+    login->addWidget(buddyLabel(QStringLiteral("Comment"), comment_), 4, 0, Qt::AlignTop);
+    login->addWidget(comment_, 4, 1, 1, 3);
+    login->addWidget(defaultPathRow_, 5, 0, 1, 4);
 
     // "Advance Option"
     advancePage_ = new QWidget;
@@ -105,6 +151,13 @@ TForm4::TForm4(store::Tdm& dm, QWidget* parent) : QDialog(parent), dm_(dm) {
     proxyOption_->setAccessibleName(QStringLiteral("Proxy options"));
     socksOption_ = new QPushButton(QStringLiteral("Option..."));
     socksOption_->setAccessibleName(QStringLiteral("Socks options"));
+    certificate_ = new QLineEdit;
+    certificate_->setReadOnly(true);
+    certificate_->setPlaceholderText(QStringLiteral("None"));
+    forget_ = new QPushButton(QStringLiteral("&Forget"));
+    forget_->setAccessibleName(QStringLiteral("Forget the trusted certificate"));
+    forget_->setToolTip(forget_->accessibleName());
+    forget_->setEnabled(false);
     pasv_ = new QCheckBox(QStringLiteral("Use passive transffer(PASV)"));
     pasv_->setChecked(true);
     autoRefresh_ = new QCheckBox(QStringLiteral("Auto-refresh"));
@@ -148,9 +201,12 @@ TForm4::TForm4(store::Tdm& dm, QWidget* parent) : QDialog(parent), dm_(dm) {
     secondsRow(4, QStringLiteral("Timeout"), timeout_, true);
     secondsRow(5, QStringLiteral("Number of retries"), retries_, false);
     secondsRow(6, QStringLiteral("Retry Delay"), retryDelay_, true);
-    adv->addWidget(cnc_, 7, 0, 1, 3);
-    adv->addWidget(maxcRow_, 8, 0, 1, 3);
-    adv->setRowStretch(9, 1);
+    adv->addWidget(buddyLabel(QStringLiteral("Trusted certificate"), certificate_), 7, 0);
+    adv->addWidget(certificate_, 7, 1);
+    adv->addWidget(forget_, 7, 2);
+    adv->addWidget(cnc_, 8, 0, 1, 3);
+    adv->addWidget(maxcRow_, 9, 0, 1, 3);
+    adv->setRowStretch(10, 1);
 
     pages_ = new QTabWidget;
     pages_->addTab(loginPage_, QStringLiteral("Login Information"));
@@ -186,6 +242,7 @@ TForm4::TForm4(store::Tdm& dm, QWidget* parent) : QDialog(parent), dm_(dm) {
     connect(proxyOption_, &QPushButton::clicked, this, [this] { onProxyOption(); });
     connect(socksOption_, &QPushButton::clicked, this, [this] { onSocksOption(); });
     connect(browse_, &QToolButton::clicked, this, [this] { onBrowseFolder(); });
+    connect(forget_, &QPushButton::clicked, this, [this] { onForgetCertificate(); });
 
     applyPasswordView();
     pages_->setCurrentWidget(loginPage_);
@@ -193,6 +250,12 @@ TForm4::TForm4(store::Tdm& dm, QWidget* parent) : QDialog(parent), dm_(dm) {
 }
 
 TForm4::~TForm4() = default;
+
+void TForm4::onForgetCertificate() {
+    certificate_->clear();
+    certificateForgotten_ = true;
+    forget_->setEnabled(false);
+}
 
 void TForm4::applyPasswordView() {
     password_->setEchoMode(viewPassword_->isChecked() ? QLineEdit::Normal : QLineEdit::Password);
@@ -245,6 +308,11 @@ bool TForm4::LoadSite(const QString& name) {
     setWindowTitle(kEditCaption);
     address_->setText(text(t.address));
     port_->loadValue(t.port);
+    // A mode from a newer version shows as nothing and is kept unless changed.
+    if (!encryption_->loadWord(t.encryption)) encryption_->loadNothing();
+    certificate_->setText(text(t.certfp));
+    certificate_->setCursorPosition(0);
+    forget_->setEnabled(!t.certfp.empty());
     user_->setText(text(t.username));
     password_->setText(text(t.password));
     name_->setText(text(t.name));
@@ -268,7 +336,8 @@ bool TForm4::LoadSite(const QString& name) {
     applyPasswordView();
     loaded_ = t;
     shown_ = {name_->text(),     address_->text(),          user_->text(),
-              password_->text(), comment_->toPlainText(), defaultPath_->text()};
+              password_->text(), comment_->toPlainText(), defaultPath_->text(),
+              encryption_->currentIndex()};
     return true;
 }
 
@@ -298,6 +367,11 @@ store::SiteRecord TForm4::typedSite(const QString& stamp) {
     site.autorefresh = autoRefresh_->isChecked();
     site.cnc = cnc_->isChecked();
     site.maxc = maxc_->valueToStore();
+    // A row from before the setting stays one (plain FTP as it always spoke)
+    // until another mode is chosen.
+    site.encryption = loaded_ && encryption_->currentIndex() == shown_.encryption ? stored.encryption
+                                                                                   : encryption_->word();
+    site.certfp = certificateForgotten_ ? std::string() : stored.certfp;
     return site;
 }
 
@@ -325,7 +399,12 @@ void TForm4::onOk() {
             return;
         }
 
-        const store::SiteRecord site = typedSite(now());
+        store::SiteRecord site = typedSite(now());
+        if (!isNew && !certificateForgotten_) {
+            // A page may have trusted a certificate for good while the editor was open.
+            if (const auto current = store::findSite(dm_, loaded_ ? loaded_->name : bytes(openingName_)))
+                site.certfp = current->certfp;
+        }
         if (isNew) {
             store::appendSite(dm_, site);
             savedName_ = newName;

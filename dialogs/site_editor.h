@@ -4,8 +4,10 @@
 #include "dialogs/number_box.h"
 #include "store/site_records.h"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -32,6 +34,29 @@ public:
     // The number the box holds now, from its text.
     int number() const { return value(); }
     void setNumber(int v) { setValue(v); }
+};
+
+// The "Encryption" drop-down of the site and quick-connect windows: the modes
+// in the order of store::Encryption. Choosing implicit TLS moves a port still
+// at 21 to 990 (where such servers listen), and leaving it moves 990 back.
+class TEncryptionBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit TEncryptionBox(TIntBox* port, QWidget* parent = nullptr);
+    // The four texts, in order.
+    static QStringList texts();
+    // Shows a stored word, leaving the port alone; false (the box keeps what
+    // it showed) for a word this version does not know.
+    bool loadWord(const std::string& word);
+    // Shows nothing, leaving the port alone.
+    void loadNothing();
+    // The word of the mode shown; empty when none is.
+    std::string word() const;
+
+private:
+    void choose(int index);
+    TIntBox* port_;
+    int previous_ = 0;
 };
 
 class TForm4 : public QDialog {
@@ -88,6 +113,9 @@ public:
     QLineEdit* defaultPathEdit() const { return defaultPath_; }
     QComboBox* proxyCombo() const { return proxy_; }
     QComboBox* socksCombo() const { return socks_; }
+    TEncryptionBox* encryptionCombo() const { return encryption_; }
+    QLineEdit* certificateEdit() const { return certificate_; }
+    QPushButton* forgetCertificateButton() const { return forget_; }
     QCheckBox* passiveCheck() const { return pasv_; }
     QCheckBox* autoRefreshCheck() const { return autoRefresh_; }
     TIntBox* timeoutBox() const { return timeout_; }
@@ -103,6 +131,7 @@ public:
 
 private:
     void applyPasswordView();
+    void onForgetCertificate();
     bool nameTaken(const QString& name);
     // The site as the controls would store it now.
     store::SiteRecord typedSite(const QString& stamp);
@@ -114,7 +143,9 @@ private:
     std::optional<store::SiteRecord> loaded_;
     struct Shown {
         QString name, address, username, password, comment, defaultpath;
+        int encryption = -1;
     } shown_;
+    bool certificateForgotten_ = false;
     QString savedName_;
     bool listsFilled_ = false;
     bool optionsSaved_ = false;
@@ -125,6 +156,7 @@ private:
     QLineEdit* name_;
     QLineEdit* address_;
     TIntBox* port_;
+    TEncryptionBox* encryption_;
     QLineEdit* user_;
     QLineEdit* password_;
     QCheckBox* viewPassword_;
@@ -136,6 +168,8 @@ private:
     QComboBox* socks_;
     QPushButton* proxyOption_;
     QPushButton* socksOption_;
+    QLineEdit* certificate_;
+    QPushButton* forget_;
     QCheckBox* pasv_;
     QCheckBox* autoRefresh_;
     TIntBox* timeout_;

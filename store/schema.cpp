@@ -14,7 +14,8 @@ std::vector<TableDef> makeDefs() {
          {{"id", A}, {"name", T}, {"address", T}, {"port", I}, {"username", T},
           {"password", T}, {"cdate", T}, {"zdate", T}, {"comment", T}, {"timeout", I},
           {"nor", I}, {"rd", I}, {"vp", B}, {"defaultpath", T}, {"proxy", T},
-          {"socks", T}, {"pasv", B}, {"autorefresh", B}, {"cnc", B}, {"maxc", I}},
+          {"socks", T}, {"pasv", B}, {"autorefresh", B}, {"cnc", B}, {"maxc", I},
+          {"encryption", T, true}, {"certfp", T, true}},
          {"name"}},
         {"options",
          {{"eanti", B}, {"interval", I}, {"transfermode", T}, {"transferc", T},
@@ -44,7 +45,8 @@ std::vector<TableDef> makeDefs() {
          {{"id", I}, {"files", T}, {"local", T}, {"ftp", T}, {"isfolder", B}},
          {"id"}},
         {"quickftp",
-         {{"ftp", T}, {"user", T}, {"pass", T}, {"port", I}, {"pasv", B}},
+         {{"ftp", T}, {"user", T}, {"pass", T}, {"port", I}, {"pasv", B},
+          {"encryption", T, true}},
          {"ftp"}},
     };
 }

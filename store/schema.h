@@ -11,6 +11,10 @@ enum class FieldType { Text, Integer, Boolean, AutoNumber };
 struct FieldDef {
     std::string name;
     FieldType type;
+    // Came after the first stores were written: a table that lacks it gets
+    // it as a new, empty column when the store is opened; its rows are left
+    // as they are.
+    bool addedLater = false;
 };
 
 struct TableDef {

@@ -27,6 +27,8 @@ SiteRecord readSite(Table& t) {
     s.autorefresh = t.asBoolean("autorefresh");
     s.cnc = t.asBoolean("cnc");
     s.maxc = t.asInteger("maxc");
+    s.encryption = t.asString("encryption");
+    s.certfp = t.asString("certfp");
     return s;
 }
 
@@ -51,6 +53,8 @@ void writeSite(Table& t, const SiteRecord& s) {
     t.setBoolean("autorefresh", s.autorefresh);
     t.setBoolean("cnc", s.cnc);
     t.setInteger("maxc", s.maxc);
+    t.setString("encryption", s.encryption);
+    t.setString("certfp", s.certfp);
 }
 
 void renameInTasks(Tdm& dm, const std::string& from, const std::string& to) {
@@ -71,7 +75,18 @@ std::vector<std::string> names(Table& table) {
     return out;
 }
 
+constexpr const char* kEncryptionWords[] = {"auto", "explicit", "implicit", "plain"};
+
 }  // namespace
+
+std::string encryptionWord(Encryption e) { return kEncryptionWords[static_cast<int>(e)]; }
+
+std::optional<Encryption> encryptionFromWord(const std::string& word) {
+    if (word.empty()) return Encryption::PlainOnly;
+    for (int i = 0; i < 4; ++i)
+        if (word == kEncryptionWords[i]) return static_cast<Encryption>(i);
+    return std::nullopt;
+}
 
 std::vector<SiteRecord> allSites(Tdm& dm) {
     std::vector<SiteRecord> out;
@@ -119,6 +134,15 @@ bool updateSite(Tdm& dm, const std::string& openingName, const SiteRecord& site)
     }
     renameInTasks(dm, openingName, site.name);
     batch.commit();
+    return true;
+}
+
+bool setSiteCertificate(Tdm& dm, int id, const std::string& fingerprint) {
+    TableScope t(dm.ftpsite());
+    if (!t->locate("id", {id})) return false;
+    t->edit();
+    t->setString("certfp", fingerprint);
+    t->post();
     return true;
 }
 
@@ -344,6 +368,7 @@ std::optional<QuickConnection> findQuickConnection(Tdm& dm, const std::string& f
     q.pass = t->asString("pass");
     q.port = t->asInteger("port");
     q.pasv = t->asBoolean("pasv");
+    q.encryption = t->asString("encryption");
     return q;
 }
 
@@ -358,6 +383,7 @@ void recordQuickConnection(Tdm& dm, const QuickConnection& q) {
     t->setString("pass", q.pass);
     t->setInteger("port", q.port);
     t->setBoolean("pasv", q.pasv);
+    t->setString("encryption", q.encryption);
     t->post();
 }
 

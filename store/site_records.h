@@ -11,6 +11,16 @@
 
 namespace store {
 
+// How a connection uses FTP over TLS, in the order the editors offer the
+// choices. The `encryption` field of ftpsite and quickftp holds the word of
+// one of them; a row saved before the field existed holds the empty text:
+// plain FTP, spoken exactly as before.
+enum class Encryption { ExplicitIfAvailable, ExplicitRequired, Implicit, PlainOnly };
+// "auto", "explicit", "implicit", "plain".
+std::string encryptionWord(Encryption e);
+// The empty text is plain FTP; nothing for a word this version does not know.
+std::optional<Encryption> encryptionFromWord(const std::string& word);
+
 // One row of ftpsite.
 struct SiteRecord {
     int id = 0;
@@ -23,6 +33,10 @@ struct SiteRecord {
     std::string proxy = "None", socks = "None";
     bool pasv = true, autorefresh = false, cnc = false;
     int maxc = 1;
+    std::string encryption;  // an encryption word; empty: a row from before the setting
+    // SHA-256 fingerprint of the server certificate the user trusts always
+    // for this site; empty: none.
+    std::string certfp;
 };
 
 // Every site, in table order.
@@ -42,6 +56,9 @@ bool updateSite(Tdm& dm, const std::string& openingName, const SiteRecord& site)
 enum class RenameResult { Renamed, NameTaken, NotFound };
 // Gives the site a new name (also in its tasks); the new name must be free.
 RenameResult renameSite(Tdm& dm, const std::string& from, const std::string& to);
+// Keeps `fingerprint` as the certificate the site with this id is trusted
+// by (one write); false when the site is gone.
+bool setSiteCertificate(Tdm& dm, int id, const std::string& fingerprint);
 // Deletes the site with its history entries and their details, in one write.
 // False (nothing changed) when no site has that name.
 bool deleteSiteWithHistory(Tdm& dm, const std::string& name);
@@ -95,6 +112,7 @@ struct QuickConnection {
     std::string ftp, user, pass;
     int port = 21;
     bool pasv = true;
+    std::string encryption;  // as in SiteRecord
 };
 std::vector<std::string> quickAddresses(Tdm& dm);
 std::optional<QuickConnection> findQuickConnection(Tdm& dm, const std::string& ftp);

@@ -140,6 +140,18 @@ std::set<std::string> columnNames(Connection& c, const std::string& table) {
     return cols;
 }
 
+// Column names compare without letter case, as SQLite compares them.
+bool hasColumn(const std::set<std::string>& cols, const std::string& name) {
+    auto lower = [](std::string t) {
+        for (char& ch : t)
+            if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+        return t;
+    };
+    for (const std::string& c : cols)
+        if (lower(c) == lower(name)) return true;
+    return false;
+}
+
 std::string columnSql(const FieldDef& f) {
     switch (f.type) {
     case FieldType::AutoNumber:
@@ -204,9 +216,19 @@ void complete(Connection& c, const std::set<std::string>& tables) {
     std::set<std::string> indexes = indexNames(c);
     for (const TableDef& d : TableDefs()) {
         std::set<std::string> cols;
-        if (tables.count(d.name)) cols = columnNames(c, d.name);
-        else
+        if (tables.count(d.name)) {
+            cols = columnNames(c, d.name);
+            // A field that came later joins an older table as an empty column:
+            // SQLite adds it without rewriting a single row. Other missing
+            // fields stay missing; the store never guesses at a foreign table.
+            for (const FieldDef& f : d.fields) {
+                if (!f.addedLater || hasColumn(cols, f.name)) continue;
+                work.push_back("ALTER TABLE " + QuoteId(d.name) + " ADD COLUMN " + columnSql(f));
+                cols.insert(f.name);
+            }
+        } else {
             for (const FieldDef& f : d.fields) cols.insert(f.name);
+        }
         for (const std::string& ix : d.indexes) {
             std::vector<std::string> fields = splitFields(ix);
             std::string name = "ix_" + d.name;

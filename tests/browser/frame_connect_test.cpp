@@ -378,7 +378,7 @@ TEST_F(FrameTest, QuickConnectPageReconnectsWithItsOwnSettings) {
     srv.start();
     frame = std::make_unique<Tfb>(app.dm());
     frame->setSitename("127.0.0.1");  // no site row has this name
-    frame->StartConnect(browser::quickSettings({"127.0.0.1", "bob", "pw", srv.port(), true}));
+    frame->StartConnect(browser::quickSettings({"127.0.0.1", "bob", "pw", srv.port(), true, ""}));
     EXPECT_EQ(session().settings().timeoutms, 30000);
     EXPECT_EQ(session().settings().retrydelayms, 10000);
     EXPECT_EQ(session().settings().siteid, 0);

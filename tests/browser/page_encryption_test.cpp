@@ -1,0 +1,248 @@
+// A page's encryption setting on the wire: plain sites as before, the
+// certificate question and its three answers against a real TLS server, a
+// certificate that changed, and servers that refuse TLS.
+#include "frame_fixture.h"
+
+#include "dialogs/certificate_dialog.h"
+#include "dialogs/site_editor.h"
+#include "platform/ui/dialog_service.h"
+#include "tests/support/core/tls_servers.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+using namespace frametest;
+
+namespace {
+
+bool has(const std::vector<std::string>& lines, const std::string& part) {
+    for (const std::string& l : lines)
+        if (l.find(part) != std::string::npos) return true;
+    return false;
+}
+
+class EncryptedPage : public FrameTest {
+protected:
+    ~EncryptedPage() override { ui::setModalHandler({}); }
+
+    void openPage(const store::SiteRecord& site) {
+        store::appendSite(app.dm(), site);
+        frame = std::make_unique<Tfb>(app.dm());
+        frame->setSitename(QString::fromStdString(site.name));
+    }
+    static store::SiteRecord site(int port, const std::string& encryption, const std::string& name = "Site") {
+        store::SiteRecord s = testing_support::loopbackSite(name, port);
+        s.encryption = encryption;
+        return s;
+    }
+    // Every certificate question gets `answer`; what it showed is kept.
+    void answerPrompts(TForm16::Answer answer) {
+        ui::setModalHandler([this, answer](QDialog& d) {
+            auto& w = dynamic_cast<TForm16&>(d);
+            ++prompts;
+            shownFingerprint = w.fingerprintEdit()->text().toStdString();
+            shownProblem = w.problemEdit()->text().toStdString();
+            quickNote = w.quickNote() != nullptr;
+            (answer == TForm16::TrustOnce     ? w.trustOnceButton()
+             : answer == TForm16::TrustAlways ? w.trustAlwaysButton()
+                                              : w.cancelButton())
+                ->click();
+        });
+    }
+    std::string storedFingerprint() { return store::findSite(app.dm(), "Site")->certfp; }
+
+    int prompts = 0;
+    bool quickNote = false;
+    std::string shownFingerprint, shownProblem;
+};
+
+TEST(EncryptionTexts, TheEditorsOfferTheClientsModesInItsOrder) {
+    const QStringList texts = TEncryptionBox::texts();
+    ASSERT_EQ(texts.size(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(texts[i].toStdString(), EncryptionText(static_cast<TIdFtpEncryption>(i)));
+}
+
+// A row from before the setting speaks exactly as before; a site saved with
+// "plain" asks for the server's features and tries EPSV.
+TEST_F(EncryptedPage, StoredPlainSitesSendNoAuthAndNewOnesAskFeatures) {
+    {
+        Server srv;
+        connectAndList(srv, "/", fileLine("a", 1));
+        srv.start();
+        openPage(site(srv.port(), ""));
+        frame->StartConnect(false);
+        ASSERT_TRUE(srv.waitDone()) << srv.failure();
+        EXPECT_EQ(session().encryptionState(), "Not encrypted");
+    }
+    Server srv;
+    srv.greet("220 ready").expect("USER bob", "331 pw").expect("PASS pw", "230 in").expect("TYPE I", "200 ok");
+    srv.expect("FEAT", "211-Features:\n SIZE\n211 End").expect("SYST", "215 UNIX");
+    pwd(pwd(srv, "/"), "/").expect("CWD /", "250 ok").expect("TYPE A", "200 ok");
+    pwd(srv, "/").expect("EPSV", "500 no").expectPasv().expect("LIST", "150 here");
+    srv.sendData(fileLine("b", 1)).closeData().reply("226 done");
+    srv.start();
+    openPage(site(srv.port(), "plain", "Plain"));
+    frame->StartConnect(false);
+    ASSERT_TRUE(srv.waitDone()) << srv.failure();
+    EXPECT_EQ(names(), std::vector<std::string>{"b"});
+}
+
+TEST_F(EncryptedPage, RequiredTlsAgainstAPlainServerStopsWithoutRetryIfAvailableGoesOn) {
+    {
+        Server srv;
+        srv.greet("220 ready").expect("AUTH TLS", "500 AUTH not understood").expectClosed();
+        srv.start();
+        openPage(site(srv.port(), "explicit"));
+        frame->StartConnect(false);
+        ASSERT_TRUE(srv.waitDone()) << srv.failure();
+        EXPECT_FALSE(frame->browsingEnabled());
+        EXPECT_TRUE(has(logLines(2), "The server refused FTP over TLS (500 AUTH not understood)"));
+        EXPECT_FALSE(has(logLines(2), "Error occured"));
+        EXPECT_FALSE(session().retryTimer()->isActive());
+    }
+    Server srv;
+    srv.greet("220 ready").expect("AUTH TLS", "502 no");
+    srv.expect("USER bob", "331 pw").expect("PASS pw", "230 in").expect("TYPE I", "200 ok");
+    srv.expect("FEAT", "500 no").expect("SYST", "215 UNIX");
+    pwd(pwd(srv, "/"), "/").expect("CWD /", "250 ok").expect("TYPE A", "200 ok");
+    pwd(srv, "/").expectEpsv().expect("LIST", "150 here").sendData(fileLine("c", 1)).closeData().reply("226 done");
+    srv.start();
+    openPage(site(srv.port(), "auto", "Maybe"));
+    frame->StartConnect(false);
+    ASSERT_TRUE(srv.waitDone()) << srv.failure();
+    EXPECT_TRUE(logHas("The server does not offer FTP over TLS; the connection is not encrypted.", 2));
+    EXPECT_EQ(session().encryptionState(), "Not encrypted");
+}
+
+TEST_F(EncryptedPage, AnEncryptionFromANewerVersionIsNotGuessed) {
+    openPage(site(1, "quantum"));
+    frame->StartConnect(false);
+    EXPECT_EQ(logLines(), std::vector<std::string>{"The encryption setting <quantum> is not known to this version, so "
+                                                   "the site is not connected. Choose one in the site editor."});
+    EXPECT_FALSE(session().retryTimer()->isActive());
+}
+
+// --- against vsftpd with TLS required and session reuse on data connections
+
+class RealServerTlsPage : public EncryptedPage {
+protected:
+    testing_support::VsftpdTlsServer ftp;
+    std::string why;
+
+    bool startServer(bool implicitTls = false) {
+        if (!ftp.Start(&why, implicitTls)) return false;
+        std::ofstream(std::filesystem::path(ftp.Account().Home) / "inside.txt") << "x";
+        return true;
+    }
+    store::SiteRecord tlsSite(const std::string& encryption) {
+        store::SiteRecord s = site(ftp.Port(), encryption);
+        s.username = ftp.Account().User;
+        s.password = ftp.Account().Password;
+        return s;
+    }
+    void reconnect() {
+        frame->Disconnect();
+        frame->StartConnect(false);
+    }
+};
+
+TEST_F(RealServerTlsPage, TrustOnceConnectsAndListsAndAsksAgainNextTime) {
+    if (!startServer()) GTEST_SKIP() << why;
+    openPage(tlsSite("explicit"));
+    answerPrompts(TForm16::TrustOnce);
+    frame->StartConnect(false);
+    ASSERT_TRUE(frame->browsingEnabled()) << ftp.Log();
+    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(shownFingerprint.size(), 95u) << shownFingerprint;  // 32 hex pairs and 31 colons
+    EXPECT_NE(shownProblem.find("signed by itself"), std::string::npos) << shownProblem;
+    EXPECT_FALSE(quickNote);
+    EXPECT_EQ(names(), std::vector<std::string>{"inside.txt"});
+    EXPECT_EQ(session().encryptionState().rfind("Encrypted (TLSv1.", 0), 0u) << session().encryptionState();
+    EXPECT_TRUE(has(logLines(2), "The connection is encrypted (TLSv1."));
+
+    reconnect();
+    ASSERT_TRUE(frame->browsingEnabled());
+    EXPECT_EQ(prompts, 2);
+    EXPECT_EQ(storedFingerprint(), "");
+}
+
+TEST_F(RealServerTlsPage, TrustAlwaysStoresTheFingerprintAndTheNextConnectAsksNothing) {
+    if (!startServer(true)) GTEST_SKIP() << why;
+    openPage(tlsSite("implicit"));
+    answerPrompts(TForm16::TrustAlways);
+    frame->StartConnect(false);
+    ASSERT_TRUE(frame->browsingEnabled()) << ftp.Log();
+    EXPECT_EQ(storedFingerprint(), shownFingerprint);
+    EXPECT_TRUE(logHas("The certificate is trusted from now on; it was saved with the site.", 2));
+
+    reconnect();
+    ASSERT_TRUE(frame->browsingEnabled());
+    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(names(), std::vector<std::string>{"inside.txt"});
+}
+
+TEST_F(RealServerTlsPage, CancelLogsWhyAndNeverLogsIn) {
+    if (!startServer()) GTEST_SKIP() << why;
+    openPage(tlsSite("auto"));
+    answerPrompts(TForm16::Cancel);
+    frame->StartConnect(false);
+    EXPECT_EQ(prompts, 1);
+    EXPECT_FALSE(frame->browsingEnabled());
+    EXPECT_TRUE(has(logLines(2), "The server's certificate is not trusted"));
+    EXPECT_FALSE(has(logLines(0), "USER"));
+    EXPECT_FALSE(session().retryTimer()->isActive());
+    EXPECT_EQ(storedFingerprint(), "");
+}
+
+TEST_F(RealServerTlsPage, AChangedCertificateIsRefusedWithAWarningAndNoQuestion) {
+    if (!startServer()) GTEST_SKIP() << why;
+    const std::string old = "AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89";
+    store::SiteRecord s = tlsSite("explicit");
+    s.certfp = old;
+    openPage(s);
+    answerPrompts(TForm16::TrustAlways);
+    frame->StartConnect(false);
+    EXPECT_EQ(prompts, 0);
+    EXPECT_FALSE(frame->browsingEnabled());
+    EXPECT_FALSE(has(logLines(0), "USER"));
+    ASSERT_EQ(app.dialogs().messages.size(), 1u);
+    const auto& box = app.dialogs().messages[0];
+    EXPECT_EQ(box.kind, ui::MsgKind::Warning);
+    EXPECT_TRUE(box.text.contains(QString::fromStdString(old)));
+    const QString presented = box.text.section(QStringLiteral("Fingerprint presented now:\n"), 1).section('\n', 0, 0);
+    EXPECT_EQ(presented.size(), 95) << box.text.toStdString();
+    EXPECT_NE(presented.toStdString(), old);
+    EXPECT_FALSE(session().retryTimer()->isActive());
+    EXPECT_EQ(storedFingerprint(), old);
+}
+
+// Quick connections have no site row: "trust always" lasts for the page.
+TEST_F(RealServerTlsPage, QuickConnectionTrustsAlwaysForThePageOnly) {
+    if (!startServer()) GTEST_SKIP() << why;
+    frame = std::make_unique<Tfb>(app.dm());
+    frame->setSitename(QStringLiteral("127.0.0.1"));
+    answerPrompts(TForm16::TrustAlways);
+    store::QuickConnection typed{"127.0.0.1", ftp.Account().User, ftp.Account().Password, ftp.Port(), true, "explicit"};
+    frame->StartConnect(browser::quickSettings(typed));
+    ASSERT_TRUE(frame->browsingEnabled()) << ftp.Log();
+    EXPECT_TRUE(quickNote);
+    EXPECT_TRUE(logHas("The certificate is trusted until this page is closed.", 2));
+    // A reconnect of the same page trusts it without asking.
+    frame->AbortOperation();
+    auto logins = [&] {
+        const auto sent = logLines(0);
+        return std::count_if(sent.begin(), sent.end(), [](const std::string& l) { return l.rfind("USER", 0) == 0; });
+    };
+    ASSERT_TRUE(waitFor([&] { return logins() == 2 && frame->browsingEnabled(); })) << ftp.Log();
+    EXPECT_EQ(prompts, 1);
+    EXPECT_TRUE(store::allSites(app.dm()).empty());
+}
+
+}  // namespace
