@@ -235,4 +235,43 @@ TEST_F(QuickConnectTest, SaveFtpSiteOpensAPrefilledEditor) {
     EXPECT_TRUE(quickRows(app.dm()).empty());
 }
 
+// New addresses default to TLS if available; a history row brings its mode
+// back (a row from before the setting: plain) without moving its port, and
+// the mode travels to the page, the history and a saved site.
+TEST_F(QuickConnectTest, EncryptionDefaultsRecallsAndTravels) {
+    addQuick(app.dm(), {"old.example", "o", "p", 21, true});
+    {
+        store::TableScope t(app.dm().quickftp());
+        t->append();
+        t->setString("ftp", "tls.example");
+        t->setInteger("port", 21);
+        t->setString("encryption", "implicit");
+        t->post();
+    }
+    std::string handed;
+    onNextModal([&](QDialog& d) {
+        auto& q = static_cast<TForm15&>(d);
+        EXPECT_EQ(q.encryption(), "auto");
+        q.serverCombo()->setEditText(QStringLiteral("old.example"));
+        EXPECT_EQ(q.encryption(), "plain");
+        q.serverCombo()->setEditText(QStringLiteral("tls.example"));
+        EXPECT_EQ(q.encryption(), "implicit");
+        EXPECT_EQ(q.port(), 21);
+        q.encryptionCombo()->setCurrentIndex(1);
+        onNextModal([](QDialog& e) {
+            auto& ed = static_cast<TForm4&>(e);
+            EXPECT_EQ(ed.encryptionCombo()->currentIndex(), 1);
+            EXPECT_EQ(ed.portBox()->number(), 21);
+            ed.nameEdit()->setText(QStringLiteral("Saved"));
+            ed.okButton()->click();
+        });
+        q.saveSiteButton()->click();
+        q.connectButton()->click();
+    });
+    run([&](const store::QuickConnection& t) { handed = t.encryption; });
+    EXPECT_EQ(handed, "explicit");
+    EXPECT_EQ(store::findQuickConnection(app.dm(), "tls.example")->encryption, "explicit");
+    EXPECT_EQ(store::findSite(app.dm(), "Saved")->encryption, "explicit");
+}
+
 }  // namespace

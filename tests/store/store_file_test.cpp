@@ -1,3 +1,4 @@
+#include "store/site_records.h"
 #include "tests/store/store_fixture.h"
 
 #include <sqlite3.h>
@@ -181,6 +182,46 @@ TEST_F(StoreFile, AnOldTableWithoutAFieldStillOpens) {
     // Not a new store: nothing was seeded.
     TableScope a(dm->antiidle());
     EXPECT_TRUE(a->eof());
+}
+
+// A store written before the encryption fields: they join as empty columns,
+// every byte of the old rows stays, and the site reads as plain FTP.
+TEST_F(StoreFile, FieldsThatCameLaterJoinAnOlderStoreWithoutTouchingItsRows) {
+    makeStoreWithSite("old");
+    sql(path(), "ALTER TABLE ftpsite DROP COLUMN certfp; ALTER TABLE ftpsite DROP COLUMN encryption;"
+                "ALTER TABLE quickftp DROP COLUMN encryption;"
+                "UPDATE ftpsite SET port = 2121, address = x'68ff'; INSERT INTO quickftp(ftp) VALUES('q');"
+                "CREATE TABLE snap AS SELECT rowid AS rid, * FROM ftpsite;");
+    auto dm = module();
+    dm->database().connect();
+    dm->database().disconnect();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path().c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    auto count = [db](const char* q) {
+        sqlite3_stmt* st = nullptr;
+        EXPECT_EQ(sqlite3_prepare_v2(db, q, -1, &st, nullptr), SQLITE_OK) << q;
+        const int n = st && sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
+        sqlite3_finalize(st);
+        return n;
+    };
+    // Same rowid, same values and value types in every old column.
+    EXPECT_EQ(count("SELECT count(*) FROM ftpsite JOIN snap ON ftpsite.rowid = snap.rid WHERE ftpsite.name IS snap.name "
+                    "AND ftpsite.address IS snap.address AND typeof(ftpsite.port) = typeof(snap.port) "
+                    "AND ftpsite.port IS snap.port AND ftpsite.cdate IS snap.cdate"),
+              1);
+    EXPECT_EQ(count("SELECT count(*) FROM ftpsite WHERE encryption IS NULL AND certfp IS NULL"), 1);
+    EXPECT_EQ(count("SELECT count(*) FROM quickftp WHERE encryption IS NULL AND ftp = 'q'"), 1);
+    sqlite3_close(db);
+
+    dm->database().connect();
+    const auto site = store::findSite(*dm, "old");
+    ASSERT_TRUE(site);
+    EXPECT_EQ(site->encryption, "");
+    EXPECT_EQ(store::encryptionFromWord(site->encryption), store::Encryption::PlainOnly);
+    EXPECT_EQ(store::findQuickConnection(*dm, "q")->encryption, "");
+    // The next open finds nothing left to do.
+    dm->database().disconnect();
+    EXPECT_TRUE(connects());
 }
 
 TEST_F(StoreFile, TextsWrittenByAnotherToolAreFound) {
