@@ -5,6 +5,16 @@
 namespace store {
 namespace {
 
+// A field that came later is missing only from an older store that could
+// not be written to; it reads as a row saved before the field existed.
+std::string laterText(const Table& t, const char* field) {
+    try {
+        return t.asString(field);
+    } catch (const EStoreError&) {
+        return {};
+    }
+}
+
 SiteRecord readSite(Table& t) {
     SiteRecord s;
     s.id = t.asInteger("id");
@@ -27,8 +37,8 @@ SiteRecord readSite(Table& t) {
     s.autorefresh = t.asBoolean("autorefresh");
     s.cnc = t.asBoolean("cnc");
     s.maxc = t.asInteger("maxc");
-    s.encryption = t.asString("encryption");
-    s.certfp = t.asString("certfp");
+    s.encryption = laterText(t, "encryption");
+    s.certfp = laterText(t, "certfp");
     return s;
 }
 
@@ -368,7 +378,7 @@ std::optional<QuickConnection> findQuickConnection(Tdm& dm, const std::string& f
     q.pass = t->asString("pass");
     q.port = t->asInteger("port");
     q.pasv = t->asBoolean("pasv");
-    q.encryption = t->asString("encryption");
+    q.encryption = laterText(*t, "encryption");
     return q;
 }
 

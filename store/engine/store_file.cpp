@@ -204,6 +204,7 @@ void complete(Connection& c, const std::set<std::string>& tables) {
         if (t.rfind("sqlite_", 0) != 0) fresh = false;
 
     std::vector<std::string> work;
+    size_t added = 0;  // of the statements, columns that came later
     for (const TableDef& d : TableDefs()) {
         if (tables.count(d.name)) continue;
         std::string sql = "CREATE TABLE " + QuoteId(d.name) + "(";
@@ -225,6 +226,7 @@ void complete(Connection& c, const std::set<std::string>& tables) {
                 if (!f.addedLater || hasColumn(cols, f.name)) continue;
                 work.push_back("ALTER TABLE " + QuoteId(d.name) + " ADD COLUMN " + columnSql(f));
                 cols.insert(f.name);
+                ++added;
             }
         } else {
             for (const FieldDef& f : d.fields) cols.insert(f.name);
@@ -254,7 +256,11 @@ void complete(Connection& c, const std::set<std::string>& tables) {
         if (fresh) seed(c);
         c.exec("COMMIT");
     } catch (...) {
+        const bool readOnly = (c.lastErrorCode() & 0xff) == SQLITE_READONLY;
         try { c.exec("ROLLBACK"); } catch (...) {}
+        // An older store nobody may write to still opens as it did: the
+        // fields that came later then read as empty (plain FTP).
+        if (readOnly && added == work.size()) return;
         throw;
     }
 }

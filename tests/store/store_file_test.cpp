@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <vector>
@@ -223,6 +224,28 @@ TEST_F(StoreFile, FieldsThatCameLaterJoinAnOlderStoreWithoutTouchingItsRows) {
     dm->database().disconnect();
     EXPECT_TRUE(connects());
 }
+
+#ifndef _WIN32
+TEST_F(StoreFile, AnOlderStoreNobodyMayWriteStillOpensAsPlainSites) {
+    makeStoreWithSite("old");
+    sql(path(), "ALTER TABLE ftpsite DROP COLUMN certfp; ALTER TABLE ftpsite DROP COLUMN encryption;"
+                "ALTER TABLE quickftp DROP COLUMN encryption; INSERT INTO quickftp(ftp) VALUES('q');");
+    // Even root cannot write to an immutable file.
+    const std::string lock = "chattr +i '" + path() + "' 2>/dev/null";
+    if (std::system(lock.c_str()) != 0) GTEST_SKIP() << "chattr +i is not available here";
+    const std::string before = readAll(path());
+    auto dm = module();
+    EXPECT_NO_THROW(dm->database().connect());
+    const auto site = dm->database().connected() ? store::findSite(*dm, "old") : std::nullopt;
+    const auto quick = dm->database().connected() ? store::findQuickConnection(*dm, "q") : std::nullopt;
+    dm->database().disconnect();
+    std::system(("chattr -i '" + path() + "'").c_str());
+    ASSERT_TRUE(site && quick);
+    EXPECT_EQ(site->encryption, "");
+    EXPECT_EQ(quick->encryption, "");
+    EXPECT_TRUE(readAll(path()) == before);
+}
+#endif
 
 TEST_F(StoreFile, TextsWrittenByAnotherToolAreFound) {
     makeStoreWithSite("ours");
