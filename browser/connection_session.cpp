@@ -317,6 +317,10 @@ bool ConnectionSession::attemptOpen(PageOperation& op) {
 }
 
 void ConnectionSession::noteEncryption() {
+    // The client logs how TLS went when it tried; a site set to plain FTP
+    // gets its line here. Rows from before the setting log as they always did.
+    if (settings_.extensions && settings_.encryption == ftpsPlainOnly && !client_->IsEncrypted())
+        LogLine("The connection is not encrypted.", 2);
     std::string state = "Not encrypted";
     if (client_->IsEncrypted()) {
         state = "Encrypted (" + client_->TlsProtocol() + ")";

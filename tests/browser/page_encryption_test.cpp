@@ -92,6 +92,7 @@ TEST_F(EncryptedPage, StoredPlainSitesSendNoAuthAndNewOnesAskFeatures) {
     frame->StartConnect(false);
     ASSERT_TRUE(srv.waitDone()) << srv.failure();
     EXPECT_EQ(names(), std::vector<std::string>{"b"});
+    EXPECT_TRUE(logHas("The connection is not encrypted.", 2));
 }
 
 TEST_F(EncryptedPage, RequiredTlsAgainstAPlainServerStopsWithoutRetryIfAvailableGoesOn) {
