@@ -240,14 +240,7 @@ TEST_F(QuickConnectTest, SaveFtpSiteOpensAPrefilledEditor) {
 // the mode travels to the page, the history and a saved site.
 TEST_F(QuickConnectTest, EncryptionDefaultsRecallsAndTravels) {
     addQuick(app.dm(), {"old.example", "o", "p", 21, true});
-    {
-        store::TableScope t(app.dm().quickftp());
-        t->append();
-        t->setString("ftp", "tls.example");
-        t->setInteger("port", 21);
-        t->setString("encryption", "implicit");
-        t->post();
-    }
+    store::recordQuickConnection(app.dm(), {"tls.example", "", "", 21, true, "implicit"});
     std::string handed;
     onNextModal([&](QDialog& d) {
         auto& q = static_cast<TForm15&>(d);
