@@ -237,7 +237,7 @@ TEST_F(QuickConnectTest, SaveFtpSiteOpensAPrefilledEditor) {
 
 // New addresses default to TLS if available; a history row brings its mode
 // back (a row from before the setting: plain) without moving its port, and
-// the mode travels to the page, the history and a saved site.
+// the mode travels to the page and the history.
 TEST_F(QuickConnectTest, EncryptionDefaultsRecallsAndTravels) {
     addQuick(app.dm(), {"old.example", "o", "p", 21, true});
     store::recordQuickConnection(app.dm(), {"tls.example", "", "", 21, true, "implicit"});
@@ -251,20 +251,11 @@ TEST_F(QuickConnectTest, EncryptionDefaultsRecallsAndTravels) {
         EXPECT_EQ(q.encryption(), "implicit");
         EXPECT_EQ(q.port(), 21);
         q.encryptionCombo()->setCurrentIndex(1);
-        onNextModal([](QDialog& e) {
-            auto& ed = static_cast<TForm4&>(e);
-            EXPECT_EQ(ed.encryptionCombo()->currentIndex(), 1);
-            EXPECT_EQ(ed.portBox()->number(), 21);
-            ed.nameEdit()->setText(QStringLiteral("Saved"));
-            ed.okButton()->click();
-        });
-        q.saveSiteButton()->click();
         q.connectButton()->click();
     });
     run([&](const store::QuickConnection& t) { handed = t.encryption; });
     EXPECT_EQ(handed, "explicit");
     EXPECT_EQ(store::findQuickConnection(app.dm(), "tls.example")->encryption, "explicit");
-    EXPECT_EQ(store::findSite(app.dm(), "Saved")->encryption, "explicit");
 }
 
 }  // namespace
