@@ -1,6 +1,7 @@
 #include "browser/connect_settings.h"
 
 #include "store/site_records.h"
+#include "store/table.h"
 
 namespace browser {
 namespace {
@@ -68,7 +69,9 @@ std::optional<ConnectSettings> siteSettings(store::Tdm& dm, const std::string& n
     applyEncryption(s, site->encryption, "the site editor");
     s.fingerprint = site->certfp;
     const int id = site->id;
-    s.keepCertificate = [&dm, id](const std::string& fingerprint) { store::setSiteCertificate(dm, id, fingerprint); };
+    s.keepCertificate = [&dm, id](const std::string& fingerprint) {
+        if (!store::setSiteCertificate(dm, id, fingerprint)) throw store::EStoreError("the site is no longer saved");
+    };
 
     if (s.proxyname != "None") {
         if (const auto p = profileOrRefusal(s, "proxy", s.proxyname, [&] { return store::findProxy(dm, s.proxyname); })) {

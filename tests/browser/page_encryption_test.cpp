@@ -154,16 +154,28 @@ TEST_F(RealServerTlsPage, CancelTrustOnceAndTrustAlwaysWhichIsStoredAndNotAskedA
     EXPECT_EQ(session().encryptionState().rfind("Encrypted (TLSv1.", 0), 0u) << session().encryptionState();
     EXPECT_EQ(storedFingerprint(), "");
 
+    // A site deleted while the question is open cannot keep it; the log says so.
+    const store::SiteRecord copy = *store::findSite(app.dm(), "Site");
+    frame->Disconnect();
+    ui::setModalHandler([&](QDialog& d) {
+        ++prompts;
+        store::deleteSiteWithHistory(app.dm(), "Site");
+        dynamic_cast<TForm16&>(d).trustAlwaysButton()->click();
+    });
+    frame->StartConnect(false);
+    ASSERT_TRUE(frame->browsingEnabled());
+    EXPECT_TRUE(logContains("saving it with the site failed: the site is no longer saved", 2));
+    store::appendSite(app.dm(), copy);
     reconnect(TForm16::TrustAlways);
     ASSERT_TRUE(frame->browsingEnabled());
-    EXPECT_EQ(prompts, 3);
+    EXPECT_EQ(prompts, 4);
     EXPECT_EQ(storedFingerprint(), shownFingerprint);
     // A new page finds the certificate in the store.
     frame = std::make_unique<Tfb>(app.dm());
     frame->setSitename(QStringLiteral("Site"));
     reconnect(TForm16::Cancel);
     ASSERT_TRUE(frame->browsingEnabled());
-    EXPECT_EQ(prompts, 3);
+    EXPECT_EQ(prompts, 4);
 }
 
 TEST_F(RealServerTlsPage, AChangedCertificateIsRefusedWithAWarningAndNoQuestion) {
