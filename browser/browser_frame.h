@@ -143,8 +143,6 @@ public:
     // view until the folder is listed or shown again.
     void Find();
     void Filter();
-    // File rows the filter hides now.
-    std::size_t hiddenCount() const;
     void Help();
     void SaveLog();
     void ClearLog();

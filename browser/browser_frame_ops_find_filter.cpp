@@ -16,13 +16,6 @@ using browser::PageOperation;
 
 void Tfb::showAllRows() { model_->setHiddenFiles({}); }
 
-std::size_t Tfb::hiddenCount() const {
-    std::size_t n = 0;
-    for (const rdatalist& r : view_.listing)
-        if (model_->hides(r)) ++n;
-    return n;
-}
-
 void Tfb::selectNames(const std::vector<std::string>& names) {
     QItemSelectionModel* sel = remoteSelection();
     if (!sel) return;
