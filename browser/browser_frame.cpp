@@ -205,7 +205,7 @@ void Tfb::Disconnect() {
     session_->disconnectByUser();
     EnableBrowsing(false);
     view_.clear();
-    model_->refresh();
+    showAllRows();
     updateSelectionControls();
 }
 
@@ -346,7 +346,7 @@ void Tfb::ListFolder(const std::string& path) {
     QPointer<Tfb> self(this);
     TIdFTP& client = session_->client();
     view_.listing.clear();
-    model_->refresh();
+    showAllRows();
     // An empty path (a server whose PWD names no folder) lists where it is.
     if (!path.empty()) client.ChangeFolder(path);
     client.SetTransferType(ftASCII);
@@ -363,7 +363,7 @@ void Tfb::ListFolder(const std::string& path) {
 
 void Tfb::ShowFromCache(const std::string& path) {
     view_.listing.clear();
-    model_->refresh();
+    showAllRows();
     if (!path.empty() && view_.loadFromCache(path)) {
         model_->refresh();
         return;
@@ -397,6 +397,12 @@ std::vector<int> Tfb::selectedRows() const {
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     std::erase_if(rows, [&](int r) { return !model_->row(r); });
     return rows;
+}
+
+std::vector<rdatalist> Tfb::selectedEntries() const {
+    std::vector<rdatalist> out;
+    for (int r : selectedRows()) out.push_back(*model_->row(r));
+    return out;
 }
 
 void Tfb::updateSelectionControls() {
@@ -643,13 +649,12 @@ void Tfb::RenameSelected() {
     v->edit(idx);
 }
 
-void Tfb::onRenameRequested(int row, const QString& text) {
+void Tfb::onRenameRequested(const QByteArray& old, const QString& text) {
     if (!browsing_) return;
     PageOperation op = session_->begin();
     if (!op) return;
-    const rdatalist* r = model_->row(row);
-    if (!r) return;
-    const std::string oldName = r->name;
+    const std::string oldName(old.constData(), static_cast<std::size_t>(old.size()));
+    if (!view_.hasListingRow(oldName)) return;
     const std::string newName = bytes(text);
     QPointer<Tfb> self(this);
     if (!ValidateNewName(newName)) return;
@@ -740,10 +745,8 @@ void Tfb::ExportWhole() {
 void Tfb::ExportSelected() {
     PageOperation op = session_->begin();
     if (!op) return;
-    const std::vector<int> rows = selectedRows();
-    if (rows.empty()) return;
-    std::vector<rdatalist> picked;
-    for (int r : rows) picked.push_back(*model_->row(r));
+    const std::vector<rdatalist> picked = selectedEntries();
+    if (picked.empty()) return;
     QPointer<Tfb> self(this);
     const auto file = askExportFile();
     if (!self || !op.sameConnection() || !file) return;
@@ -761,7 +764,7 @@ void Tfb::Help() {
 void Tfb::ClosePage() {
     session_->closePage();
     view_.clear();
-    model_->refresh();
+    showAllRows();
     log_->clear();
     EnableBrowsing(false);
     updateSelectionControls();

@@ -106,7 +106,12 @@ public:
     int sortcolumn() const { return view_.sortcolumn; }
     // Re-reads `listing` into the list after a change ("set the row count").
     void setRowCount();
-    std::vector<int> selectedRows() const;  // ascending
+    // Selected rows of the view, ascending: row numbers of remoteModel(), whose
+    // row(r) gives each. Rows the filter hides are never among them, so no
+    // action reaches a row the user cannot see.
+    std::vector<int> selectedRows() const;
+    // Copies of the selected rows, in view order.
+    std::vector<rdatalist> selectedEntries() const;
     QItemSelectionModel* remoteSelection() const;
     browser::RemoteListModel* remoteModel() const { return model_; }
     QAbstractItemView* remoteView() const;  // the view of the current style
@@ -133,6 +138,11 @@ public:
     void MakeNewDirectory();
     void DeleteSelected();
     void RenameSelected();
+    // "Find..." and "Filter" (toolbar and popup): open the dialogs on the shown
+    // folder. Find selects the matching rows; the filter hides file rows in the
+    // view until the folder is listed or shown again.
+    void Find();
+    void Filter();
     void Help();
     void SaveLog();
     void ClearLog();
@@ -182,8 +192,6 @@ signals:
     // Requests for the windows of other folders.
     void downloadRequested();
     void addTaskRequested();
-    void findRequested();
-    void filterRequested();
     // The queue popup's "Transfer", "Delete" and "Clear" ("Stop" is "Abort operation").
     void transferRequested();
     void queueDeleteRequested();
@@ -220,7 +228,9 @@ private:
     void returnToFolder(browser::PageOperation& op);
     void clearSelection();
     void applyViewStyle(int code);
-    void onRenameRequested(int row, const QString& text);
+    void onRenameRequested(const QByteArray& oldName, const QString& text);
+    void selectNames(const std::vector<std::string>& names);
+    void showAllRows();
     void onRowActivated();
     std::vector<RemoteEntry> fetchEntries();
     void enterFolder(const std::string& name);

@@ -120,9 +120,9 @@ void Tfb::buildToolbar(QWidget* host) {
             &Tfb::DisconnectButton);
     toolbar_->addSeparator();
     connect(tool(QStringLiteral("Find..."), QStyle::SP_FileDialogContentsView), &QAction::triggered, this,
-            &Tfb::findRequested);
+            &Tfb::Find);
     connect(tool(QStringLiteral("Filter"), QStyle::SP_FileDialogListView), &QAction::triggered, this,
-            &Tfb::filterRequested);
+            &Tfb::Filter);
     toolbar_->addSeparator();
     connect(tool(QStringLiteral("Make new directory"), QStyle::SP_FileDialogNewFolder), &QAction::triggered,
             this, &Tfb::MakeNewDirectory);
@@ -301,10 +301,10 @@ void Tfb::buildRemoteList(QWidget* host) {
     remoteMenu_->addSeparator();
     QAction* find = popup(QStringLiteral("Find..."));
     find->setEnabled(false);
-    connect(find, &QAction::triggered, this, &Tfb::findRequested);
+    connect(find, &QAction::triggered, this, &Tfb::Find);
     QAction* filt = popup(QStringLiteral("Filter..."));
     filt->setEnabled(false);
-    connect(filt, &QAction::triggered, this, &Tfb::filterRequested);
+    connect(filt, &QAction::triggered, this, &Tfb::Filter);
     remoteMenu_->addSeparator();
     QAction* ref = popup(QStringLiteral("Refresh"));
     ref->setEnabled(false);

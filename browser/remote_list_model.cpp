@@ -7,7 +7,7 @@
 #include <QStyle>
 #include <QUrl>
 
-#include <set>
+#include <algorithm>
 
 namespace browser {
 
@@ -21,18 +21,32 @@ RemoteListModel::RemoteListModel(const std::vector<rdatalist>* rows, QObject* pa
 
 void RemoteListModel::setRowCount(int n) {
     beginResetModel();
-    count_ = n < 0 ? 0 : n;
+    shown_.clear();
+    const std::size_t count = std::min(static_cast<std::size_t>(n < 0 ? 0 : n), rows_->size());
+    shown_.reserve(count);
+    for (std::size_t i = 0; i < count; ++i)
+        if (!hides((*rows_)[i])) shown_.push_back(i);
     endResetModel();
 }
 
+void RemoteListModel::setHiddenFiles(std::set<std::string> names) {
+    hidden_ = std::move(names);
+    refresh();
+}
+
+bool RemoteListModel::hides(const rdatalist& r) const {
+    return !hidden_.empty() && filterable(r) && hidden_.count(r.name) > 0;
+}
+
 const rdatalist* RemoteListModel::row(int i) const {
-    // The count may lag behind `listing` while a blocking call repaints.
-    if (i < 0 || i >= count_ || static_cast<std::size_t>(i) >= rows_->size()) return nullptr;
-    return &(*rows_)[static_cast<std::size_t>(i)];
+    // The rows may lag behind `listing` while a blocking call repaints.
+    if (i < 0 || static_cast<std::size_t>(i) >= shown_.size()) return nullptr;
+    const std::size_t at = shown_[static_cast<std::size_t>(i)];
+    return at < rows_->size() ? &(*rows_)[at] : nullptr;
 }
 
 int RemoteListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : count_;
+    return parent.isValid() ? 0 : static_cast<int>(shown_.size());
 }
 
 int RemoteListModel::columnCount(const QModelIndex& parent) const {
@@ -79,8 +93,9 @@ Qt::ItemFlags RemoteListModel::flags(const QModelIndex& index) const {
 }
 
 bool RemoteListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::EditRole || index.column() != ColName || !row(index.row())) return false;
-    emit renameRequested(index.row(), value.toString());
+    const rdatalist* r = index.isValid() ? row(index.row()) : nullptr;
+    if (role != Qt::EditRole || index.column() != ColName || !r) return false;
+    emit renameRequested(QByteArray(r->name.data(), static_cast<qsizetype>(r->name.size())), value.toString());
     return false;
 }
 

@@ -2,12 +2,19 @@
 // Model of the remote list: it owns no rows and reads row i from the frame's
 // `listing`, so a folder of any size costs no widget per entry. The row count
 // is set explicitly after each change of `listing`, like a virtual list.
+//
+// The filter hides file rows here, in the view only: `listing` keeps them, so
+// the checks against the folder's contents still see them, while every row
+// number of this model (selection, drag, rename, drop) is a shown row.
 #include "browser/listing_row.h"
 
 #include <QAbstractTableModel>
+#include <QByteArray>
 #include <QIcon>
 
 #include <functional>
+#include <set>
+#include <string>
 #include <vector>
 
 class QMimeData;
@@ -21,9 +28,18 @@ public:
 
     explicit RemoteListModel(const std::vector<rdatalist>* rows, QObject* parent = nullptr);
 
-    // Makes the views re-read every row (row count and contents).
+    // Makes the views re-read every row: the first n rows of `listing`, less
+    // the hidden ones.
     void setRowCount(int n);
     void refresh() { setRowCount(static_cast<int>(rows_->size())); }
+
+    // File rows with one of these names are not shown (until the next refresh
+    // with another set). Folders are always shown.
+    void setHiddenFiles(std::set<std::string> names);
+    const std::set<std::string>& hiddenFiles() const { return hidden_; }
+    bool hides(const rdatalist& r) const;
+    // Whether the filter may hide this row: a file row with a size text.
+    static bool filterable(const rdatalist& r) { return r.typetext != "Folder" && !r.sizetext.empty(); }
 
     // Editing the name column does not change the row: the frame validates the
     // name, renames on the server and then patches `listing`.
@@ -49,17 +65,21 @@ public:
     bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
                       const QModelIndex& parent) override;
 
+    // Shown row i (nullptr when there is none).
     const rdatalist* row(int i) const;
 
 signals:
-    void renameRequested(int row, const QString& newName);
+    // The name of the row edited, as the server's bytes: row numbers do not
+    // survive until the queued handler runs.
+    void renameRequested(const QByteArray& oldName, const QString& newName);
     void sortRequested(int column);
     // Local files dropped: their paths and the row dropped on (-1 for none).
     void filesDropped(const QStringList& paths, int row);
 
 private:
     const std::vector<rdatalist>* rows_;
-    int count_ = 0;
+    std::vector<std::size_t> shown_;  // indexes into `listing`, in its order
+    std::set<std::string> hidden_;
     QIcon folderIcon_, fileIcon_;
 };
 
