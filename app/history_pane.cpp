@@ -1,11 +1,11 @@
 #include "app/history_pane.h"
 
-#include "app/local_pane_targets.h"
-#include "app/main_window.h"
+#include "dialogs/store_messages.h"
 #include "platform/ui/application.h"
 #include "platform/ui/dialog_service.h"
 #include "platform/ui/pictures.h"
 #include "store/table.h"
+#include "transfer/local_target.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -27,7 +27,7 @@ const char* const kCaptions[6] = {"Start at", "Finished", "Elapsed", "Speed", "F
 }  // namespace
 
 HistoryPane::HistoryPane(store::Tdm& dm, QWidget* parent)
-    : QWidget(parent), dm_(dm), makeFolder_(&TForm1::CreateFolderPath) {
+    : QWidget(parent), dm_(dm) {
     setObjectName(QStringLiteral("HistoryPane"));
     model_ = new HistoryTreeModel(this);
     tree_ = new QTreeView;
@@ -127,10 +127,6 @@ void HistoryPane::buildDetails() {
     grid->setColumnStretch(3, 1);
 }
 
-void HistoryPane::setFolderMaker(std::function<bool(const QString&)> maker) {
-    makeFolder_ = std::move(maker);
-}
-
 void HistoryPane::guarded(const std::function<void()>& fn) {
     try {
         fn();
@@ -201,13 +197,17 @@ void HistoryPane::refresh() {
 }
 
 void HistoryPane::clearHistory() {
-    guarded([this] { store::ClearHistory(dm_); });
+    try {
+        store::ClearHistory(dm_);
+    } catch (const std::exception& e) {
+        dialogs::reportUnsaved(this, dm_, e);
+    }
     refresh();
 }
 
 void HistoryPane::deleteSelected() {
     const QModelIndex i = selectedIndex();
-    guarded([&] {
+    try {
         switch (model_->level(i)) {
         case HistoryTreeModel::ItemLevel:
             // A row deleted elsewhere in the meantime leaves its node in place.
@@ -222,7 +222,10 @@ void HistoryPane::deleteSelected() {
         default:
             break;
         }
-    });
+    } catch (const std::exception& e) {
+        // Nothing was deleted; the tree still shows what the tables hold.
+        dialogs::reportUnsaved(this, dm_, e);
+    }
     selectionChanged();
 }
 
@@ -274,25 +277,25 @@ bool HistoryPane::prepareRun(const rhd& item, HistoryRun& run) {
         e.direction = 0;
         e.localpath = item.lopath;
         e.size = item.isfolder ? 0 : source.size();
-        e.name = localpane::LocalNamePart(lopath).toUtf8().toStdString();
+        e.name = transfer::LocalLastPart(item.lopath);
         e.checkremote = false;
         run.refreshAfter = true;
         return true;
     }
     // The saved name becomes a local path again: the same check as any remote name.
-    if (!localpane::LocalNameAllowed(item.lofile)) {
+    if (!transfer::IsSafeLocalName(item.lofile)) {
         ui::error(this, QStringLiteral("Invalid path."));
         return false;
     }
-    const QString folder = localpane::LocalFolderPart(lopath);
+    const std::string folder = transfer::LocalFolderPart(item.lopath);
     // Without a folder the file would land in the process's current folder.
-    if (!QFileInfo(folder).isAbsolute() || !makeFolder_ || !makeFolder_(folder)) {
+    if (folder.empty() || !transfer::CreateFolderPath(folder)) {
         ui::error(this,
                   QStringLiteral("Can not create the folder %1, please check and enter again.").arg(lopath));
         return false;
     }
     e.direction = 1;
-    e.localpath = localpane::JoinLocal(folder, item.lofile);
+    e.localpath = *transfer::LocalTarget(folder, item.lofile);
     e.size = 0;
     e.name = item.ftpfile;
     e.remotedate = kUnknownDate;

@@ -67,10 +67,6 @@ public:
     QAction* menuExecute() const { return menuExecute_; }
     QAction* menuDelete() const { return menuDelete_; }
 
-    // How a missing local folder of a download is made; the main window's
-    // folder creation unless replaced.
-    void setFolderMaker(std::function<bool(const QString&)> maker);
-
 signals:
     void executeRequested(const HistoryRun& run);
 
@@ -86,7 +82,6 @@ private:
     void guarded(const std::function<void()>& fn);
 
     store::Tdm& dm_;
-    std::function<bool(const QString&)> makeFolder_;
     HistoryTreeModel* model_;
     QTreeView* tree_;
     QMenu* menu_;

@@ -219,7 +219,11 @@ void LocalPane::chooseBookmark(int row) {
 
 void LocalPane::addBookmark() {
     if (!QFileInfo(root_).isDir()) return;
-    if (box_->findText(root_, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0) {
+    // Compared as the file keeps them: a long path read back cut must not be
+    // added again after every restart.
+    std::vector<std::string> items;
+    for (const QString& b : bookmarks()) items.push_back(utf8(b));
+    if (store::AddRecentUnique(items, utf8(root_))) {
         const QSignalBlocker block(box_);
         const QString text = box_->currentText();
         box_->addItem(ui::icon(ui::Picture::Folder), root_);

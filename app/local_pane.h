@@ -50,6 +50,12 @@ public:
     void loadLayout(const ui::IniFile& ini);
     void saveLayout(ui::IniFile& ini) const;
 
+    // The selected items in list order: full path and whether it is a folder.
+    struct Selected {
+        QString path;
+        bool folder;
+    };
+    std::vector<Selected> selectedItems() const;
     // Full paths of the selected items in list order.
     QStringList selectedPaths() const;
     // Selects exactly these items of the shown folder (by full path); false
@@ -101,11 +107,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Selected {
-        QString path;
-        bool folder;
-    };
-    std::vector<Selected> selectedItems() const;
     void buildToolbar();
     void saveBookmarks();
     void applyViewStyle(int code);

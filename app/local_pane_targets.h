@@ -11,22 +11,9 @@
 
 namespace localpane {
 
-// False for a remote name that must not become a local file name: empty, ".",
-// "..", or holding "/", "\" or NUL (on Windows also ":").
-bool LocalNameAllowed(const std::string& name);
-
 // The folder a drop lands in: a folder item itself, a file item's folder, the
 // root folder when the drop point is on no item (empty `itemPath`).
 QString DropTargetFolder(const QString& root, const QString& itemPath, bool itemIsFolder);
-
-// `folder`, the separator unless it ends in one, and the name's bytes.
-std::string JoinLocal(const QString& folder, const std::string& name);
-
-// The folder part of a local path, ending in the separator; empty when the
-// path holds no separator.
-QString LocalFolderPart(const QString& path);
-// The last part of a local path.
-QString LocalNamePart(const QString& path);
 
 // Remote rows dropped onto the local list, as queue entries for downloads.
 struct DownloadDrop {
@@ -37,7 +24,8 @@ struct DownloadDrop {
 };
 
 // Entries carry the folder the rows were listed in (or "0" when the payload
-// names none) and the listed size and date.
+// names none) and the listed size and date. Names that cannot be local names
+// (transfer/local_target.h) are refused, never joined to the folder.
 DownloadDrop PlanDownloadDrop(const QString& targetFolder, const dragfmt::RemoteRows& rows);
 
 }  // namespace localpane

@@ -1,13 +1,13 @@
 #include "app/main_window.h"
 
 #include "app/about_window.h"
-#include "app/history_pane_placeholder.h"
-#include "app/local_pane_placeholder.h"
+#include "app/history_pane.h"
+#include "app/local_pane.h"
 #include "app/site_list_pane.h"
-#include "app/tasks_pane_placeholder.h"
 #include "browser/browser_frame.h"
 #include "browser/connect_settings.h"
 #include "browser/connection_session.h"
+#include "browser/remote_list_model.h"
 #include "dialogs/options_dialog.h"
 #include "dialogs/quick_connect.h"
 #include "dialogs/store_messages.h"
@@ -18,7 +18,9 @@
 #include "platform/ui/pictures.h"
 #include "store/site_records.h"
 #include "store/table.h"
+#include "tasks/tasks_pane.h"
 #include "transfer/frame_transfers.h"
+#include "transfer/local_target.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -112,9 +114,10 @@ TForm1::TForm1(store::Tdm& dm, QWidget* parent) : QMainWindow(parent), dm_(dm) {
     sidePane_ = new QTabWidget(splitter_);
     sidePane_->setObjectName(QStringLiteral("PageControl2"));
     sidePane_->setAccessibleName(QStringLiteral("Side pane"));
-    localPane_ = new LocalPanePlaceholder(sidePane_);
-    historyPane_ = new HistoryPanePlaceholder(sidePane_);
-    tasksPane_ = new TasksPanePlaceholder(sidePane_);
+    localPane_ = new LocalPane(sidePane_);
+    localPane_->loadBookmarks(ui::dataFile(QStringLiteral("bookmark.dat")));
+    historyPane_ = new HistoryPane(dm_, sidePane_);
+    tasksPane_ = new TasksPane(dm_, sidePane_);
     sidePane_->addTab(localPane_, QStringLiteral("&Local File"));
     sidePane_->addTab(historyPane_, QStringLiteral("&History"));
     sidePane_->addTab(tasksPane_, QStringLiteral("&Tasks"));
@@ -148,6 +151,7 @@ TForm1::TForm1(store::Tdm& dm, QWidget* parent) : QMainWindow(parent), dm_(dm) {
     setCentralWidget(central);
     resize(1024, 720);
     wireSiteList();
+    wireSidePanes();
 }
 
 TForm1::~TForm1() {
@@ -167,6 +171,15 @@ void TForm1::wireSiteList() {
     connect(siteList_, &SiteListPane::optionsSaved, this, &TForm1::ApplyOptions);
 }
 
+void TForm1::wireSidePanes() {
+    // The payloads are plain structs handed over by direct calls, never queued.
+    connect(localPane_, &LocalPane::uploadRequested, this, &TForm1::UploadToActivePage);
+    connect(localPane_, &LocalPane::downloadDropped, this, &TForm1::QueueDroppedRows);
+    connect(localPane_, &LocalPane::addTaskRequested, this, &TForm1::AddUploadTask);
+    connect(historyPane_, &HistoryPane::executeRequested, this, &TForm1::ExecuteHistory);
+    connect(tasksPane_, &TasksPane::executeRequested, this, &TForm1::ExecuteTask);
+}
+
 void TForm1::wireFrame(Tfb* frame) {
     // The page's transfer engine: its queue, drops, "Download..." and runs.
     new transfer::FrameTransfers(*frame, dm_);
@@ -180,6 +193,9 @@ void TForm1::wireFrame(Tfb* frame) {
     connect(&frame->session(), &browser::ConnectionSession::stateChanged, this, [this, guard] {
         const int i = guard ? pages_->indexOf(guard->parentWidget()) : -1;
         if (i > 0) pages_->setTabToolTip(i, QString::fromStdString(guard->session().encryptionState()));
+    });
+    connect(frame, &Tfb::addTaskRequested, this, [this, guard] {
+        if (guard) AddDownloadTask(guard);
     });
 }
 
@@ -259,8 +275,7 @@ void TForm1::RestoreLayout() {
     const ui::IniFile ini(layoutFile());
     const int p2 = ini.readInteger(kMain, QStringLiteral("P2"), kDefaultP2);
     if (p2 >= 0 && p2 <= 2) sidePane_->setCurrentIndex(p2);
-    const QString local = ini.readString(kMain, QStringLiteral("LOCALPATH"), QStringLiteral("-1"));
-    if (local != QLatin1String("-1")) localPane_->setRootPath(local);
+    localPane_->loadLayout(ini);
     const int width = std::max(0, ini.readInteger(kMain, QStringLiteral("PWIDTH"), kDefaultPWidth));
     const int total = std::max(splitter_->width() - splitter_->handleWidth(), width + 1);
     splitter_->setSizes({width, total - width});
@@ -278,10 +293,7 @@ void TForm1::SaveLayout() {
     ui::IniFile ini(layoutFile());
     // Write failures at exit are not reported.
     ini.writeInteger(kMain, QStringLiteral("P2"), sidePane_->currentIndex());
-    const QString root = localPane_->rootPath();
-    if (root.isEmpty() || !QFileInfo(root).isDir() ||
-        !ini.writeString(kMain, QStringLiteral("LOCALPATH"), QDir::toNativeSeparators(root)))
-        ini.writeString(kMain, QStringLiteral("LOCALPATH"), QStringLiteral("-1"));
+    localPane_->saveLayout(ini);
     ini.writeInteger(kMain, QStringLiteral("PWIDTH"), sidePaneWidth());
     ini.writeInteger(kMain, QStringLiteral("FTPSITEVIEW"), siteList_->viewStyleCode());
     ini.writeInteger(kMain, QStringLiteral("WELCOMEH"), siteList_->descriptionHeight());
@@ -521,40 +533,81 @@ void TForm1::ShowAbout() { TAboutBox::Execute(this); }
 // --- folders ---------------------------------------------------------------
 
 bool TForm1::CreateFolderPath(const QString& path) {
-    if (path.isEmpty()) return true;
-    const QString native = QDir::toNativeSeparators(path);
-    const QChar sep = QDir::separator();
-    // The part that names the volume: "C:" or "\\server\share" on Windows,
-    // nothing before the root "/" elsewhere.
-    int start = 0;
-#ifdef Q_OS_WIN
-    if (native.size() >= 2 && native[1] == QLatin1Char(':')) {
-        start = 2;
-    } else if (native.startsWith(QStringLiteral("\\\\"))) {
-        const int server = native.indexOf(sep, 2);
-        if (server <= 2) return false;
-        const int share = native.indexOf(sep, server + 1);
-        if (share == server + 1) return false;
-        start = share < 0 ? native.size() : share;
-    } else {
-        return false;
+    return transfer::CreateFolderPath(path.toUtf8().toStdString());
+}
+
+// --- runs and tasks from the side pane and the frames ---------------------------
+
+void TForm1::UploadToActivePage(const std::vector<rupdown>& entries) {
+    transfer::FrameTransfers* engine = transfer::FrameTransfers::of(activeFrame());
+    if (!engine) return;
+    engine->enqueue(entries);
+    engine->requestRun(true, true);
+}
+
+void TForm1::QueueDroppedRows(const localpane::DownloadDrop& drop) {
+    // The rows belong to the page they were dragged from, whichever is active now.
+    Tfb* frame = nullptr;
+    for (Tfb* f : frames())
+        if (f->objectName() == drop.frame) frame = f;
+    // A page closed since the drag began has forgotten those rows.
+    if (!frame || !pages_->isTabVisible(pages_->indexOf(frame->parentWidget()))) return;
+    transfer::FrameTransfers* engine = transfer::FrameTransfers::of(frame);
+    if (!engine) return;
+    for (const std::string& name : drop.refused) frame->LogLine(transfer::RefusedNameLine(name), 2);
+    engine->enqueue(drop.entries);
+    engine->requestRun(false, true);
+}
+
+Tfb* TForm1::pageForRun(const QString& site) {
+    OpenBrowserPage(site, false);
+    if (closing_) return nullptr;
+    const int i = pageIndexByCaption(site);
+    if (i < 0 || !pages_->isTabVisible(i)) return nullptr;
+    return frameOfPage(pages_->widget(i));
+}
+
+void TForm1::ExecuteHistory(const HistoryRun& request) {
+    // Copied: opening the page runs the event loop.
+    const HistoryRun run = request;
+    transfer::FrameTransfers* engine = transfer::FrameTransfers::of(pageForRun(run.siteName));
+    if (!engine) return;
+    // Queued already: the item waits there once, and that is all.
+    if (engine->enqueue({run.entry}).empty()) return;
+    engine->requestRun(run.refreshAfter, true);
+}
+
+void TForm1::ExecuteTask(const tasks::TaskRun& request) {
+    const tasks::TaskRun run = request;
+    const QPointer<Tfb> frame = pageForRun(QString::fromUtf8(run.task.ftp));
+    transfer::FrameTransfers* engine = transfer::FrameTransfers::of(frame);
+    if (!engine) return;
+    for (const std::string& name : run.refusedNames) frame->LogLine(transfer::RefusedNameLine(name), 2);
+    // A task queues every item each time it runs, even one still waiting.
+    for (const rupdown& e : run.entries) engine->enqueueAlways(e);
+    if (store::IsDownloadTask(run.task.type)) {
+        // Downloads run once without refreshing the remote view, then once
+        // more for whatever the first run left.
+        engine->requestRun(false, true);
+        engine = transfer::FrameTransfers::of(frame);
+        if (!engine) return;
     }
-#else
-    if (!native.startsWith(sep)) return false;
-#endif
-    QString full = native;
-    if (!full.endsWith(sep)) full += sep;
-    // Skip the separator right after the volume part.
-    int from = start;
-    if (from < full.size() && full[from] == sep) ++from;
-    for (int i = from; i < full.size(); ++i) {
-        if (full[i] != sep) continue;
-        if (i == from || full[i - 1] == sep) return false;  // an empty level
-        const QString level = full.left(i);
-        QFileInfo info(level);
-        if (info.isDir()) continue;
-        if (info.exists()) return false;  // a file stands where the folder should be
-        if (!QDir().mkdir(level)) return false;
-    }
-    return true;
+    engine->requestRun(true, true);
+}
+
+void TForm1::AddUploadTask() {
+    std::vector<TaskEntryName> names;
+    for (const LocalPane::Selected& item : localPane_->selectedItems())
+        names.push_back({transfer::LocalLastPart(item.path.toUtf8().toStdString()), item.folder});
+    reportingErrors([&] { tasksPane_->addUploadTask(localPane_->rootPath(), names); });
+}
+
+void TForm1::AddDownloadTask(Tfb* frame) {
+    std::vector<TaskEntryName> names;
+    for (int r : frame->selectedRows())
+        if (const rdatalist* row = frame->remoteModel()->row(r)) names.push_back({row->name, row->isFolder()});
+    const std::string site = frame->sitename().toUtf8().toStdString();
+    const std::string folder = frame->currentdir();
+    // The local pane's folder, not wherever the program was started from.
+    reportingErrors([&] { tasksPane_->addDownloadTask(site, folder, localPane_->rootPath(), names); });
 }

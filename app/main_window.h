@@ -6,22 +6,32 @@
 // The composition root of the program: it creates the panes and the pages,
 // hands them the store, and wires every window's requests to the window that
 // serves them, all in this class.
+#include "browser/queue_entry.h"
+
 #include <QList>
 #include <QMainWindow>
 #include <QString>
 #include <functional>
+#include <vector>
 
 class QMenu;
 class QSplitter;
 class QTabWidget;
 class Tfb;
 class SiteListPane;
-class LocalPanePlaceholder;
-class HistoryPanePlaceholder;
-class TasksPanePlaceholder;
+class LocalPane;
+class HistoryPane;
+class TasksPane;
+struct HistoryRun;
 
 namespace browser {
 struct ConnectSettings;
+}
+namespace localpane {
+struct DownloadDrop;
+}
+namespace tasks {
+struct TaskRun;
 }
 namespace store {
 class Tdm;
@@ -63,14 +73,34 @@ public:
 
     // Makes sure a local folder exists, creating every missing level. True for
     // an empty path; false when a level cannot be created or the path is
-    // malformed (an empty level, a relative path).
+    // malformed (an empty level, a relative path). The work is done by
+    // transfer::CreateFolderPath, which the panes below this window use too.
     static bool CreateFolderPath(const QString& path);
+
+    // --- runs and tasks asked for by the side pane and the frames ---------
+    // The local pane's "Upload": the entries join the active page's queue
+    // (those queued already are not added twice) and run when it is connected.
+    void UploadToActivePage(const std::vector<rupdown>& entries);
+    // Remote rows dropped on the local list: queued in the page they were
+    // dragged from; names refused as local names are logged there.
+    void QueueDroppedRows(const localpane::DownloadDrop& drop);
+    // History "Execute": opens or shows the page of the item's site, queues
+    // the item there once, and runs.
+    void ExecuteHistory(const HistoryRun& run);
+    // Task "Execute": opens or shows the page of the task's site, queues every
+    // entry (again, if queued before), logs refused names there, and runs.
+    void ExecuteTask(const tasks::TaskRun& run);
+    // "Add task" of the local pane: an upload task of the selected local items.
+    void AddUploadTask();
+    // "Add task" of a page: a download task of its selected remote rows, into
+    // the local pane's folder.
+    void AddDownloadTask(Tfb* frame);
 
     // --- panes -----------------------------------------------------------
     SiteListPane* siteList() const { return siteList_; }
-    LocalPanePlaceholder* localPane() const { return localPane_; }
-    HistoryPanePlaceholder* historyPane() const { return historyPane_; }
-    TasksPanePlaceholder* tasksPane() const { return tasksPane_; }
+    LocalPane* localPane() const { return localPane_; }
+    HistoryPane* historyPane() const { return historyPane_; }
+    TasksPane* tasksPane() const { return tasksPane_; }
     QTabWidget* sidePane() const { return sidePane_; }
     QTabWidget* pageControl() const { return pages_; }
     QWidget* ftpSitePage() const { return ftpSitePage_; }
@@ -121,11 +151,17 @@ private:
     // The wiring of one frame to the rest of the window.
     void wireFrame(Tfb* frame);
     void wireSiteList();
+    void wireSidePanes();
+    // The frame of the open page of `site` after OpenBrowserPage has run the
+    // event loop: found again by name, never as "the active page" (the user
+    // may have switched tabs meanwhile). Null when that page was closed, the
+    // site renamed, or the window is closing.
+    Tfb* pageForRun(const QString& site);
 
     SiteListPane* siteList_ = nullptr;
-    LocalPanePlaceholder* localPane_ = nullptr;
-    HistoryPanePlaceholder* historyPane_ = nullptr;
-    TasksPanePlaceholder* tasksPane_ = nullptr;
+    LocalPane* localPane_ = nullptr;
+    HistoryPane* historyPane_ = nullptr;
+    TasksPane* tasksPane_ = nullptr;
     QTabWidget* sidePane_ = nullptr;
     QTabWidget* pages_ = nullptr;
     QWidget* ftpSitePage_ = nullptr;

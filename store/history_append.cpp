@@ -20,20 +20,23 @@ int AppendHistory(Tdm& dm, int siteid, const std::string& day, const HistoryDeta
             key = m->asInteger("key");
         }
     }
-    TableScope d(dm.hdital());
-    d->append();
-    d->setInteger("id", key);
-    d->setString("type", detail.type);
-    d->setString("ftpfile", detail.ftpfile);
-    d->setString("lofile", detail.lofile);
-    d->setString("date", detail.date);
-    d->setString("date2", detail.date2);
-    d->setString("ftppath", detail.ftppath);
-    d->setString("lopath", detail.lopath);
-    d->setString("usetime", detail.usetime);
-    d->setString("speed", detail.speed);
-    d->setBoolean("isfolder", detail.isfolder);
-    d->post();
+    {
+        TableScope d(dm.hdital());
+        d->append();
+        d->setInteger("id", key);
+        d->setString("type", detail.type);
+        d->setString("ftpfile", detail.ftpfile);
+        d->setString("lofile", detail.lofile);
+        d->setString("date", detail.date);
+        d->setString("date2", detail.date2);
+        d->setString("ftppath", detail.ftppath);
+        d->setString("lopath", detail.lopath);
+        d->setString("usetime", detail.usetime);
+        d->setString("speed", detail.speed);
+        d->setBoolean("isfolder", detail.isfolder);
+        d->post();
+    }
+    batch.commit();
     return key;
 }
 

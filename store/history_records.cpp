@@ -133,9 +133,12 @@ void DeleteHistoryDay(Tdm& dm, const std::vector<int>& itemKeys,
         for (int key : itemKeys)
             if (t->locate("key", {key})) t->del();
     }
-    TableScope t(dm.hmaster());
-    for (int key : masterKeys)
-        if (t->locate("key", {key})) t->del();
+    {
+        TableScope t(dm.hmaster());
+        for (int key : masterKeys)
+            if (t->locate("key", {key})) t->del();
+    }
+    batch.commit();
 }
 
 void ClearHistory(Tdm& dm) {
@@ -144,8 +147,11 @@ void ClearHistory(Tdm& dm) {
         TableScope t(dm.hdital());
         t->empty();
     }
-    TableScope t(dm.hmaster());
-    t->empty();
+    {
+        TableScope t(dm.hmaster());
+        t->empty();
+    }
+    batch.commit();
 }
 
 }  // namespace store

@@ -137,17 +137,20 @@ int SaveTask(Tdm& dm, const rtask& task, const std::vector<rtaskupdown>& items) 
         t->post();
         id = t->asInteger("id");
     }
-    TableScope t(dm.taskd2());
-    deleteItems(*t, id);
-    for (const rtaskupdown& item : items) {
-        t->append();
-        t->setInteger("id", id);
-        t->setString("files", item.files);
-        t->setString("local", WithLocalSeparator(item.local));
-        t->setString("ftp", item.ftp);
-        t->setBoolean("isfolder", item.isfolder);
-        t->post();
+    {
+        TableScope t(dm.taskd2());
+        deleteItems(*t, id);
+        for (const rtaskupdown& item : items) {
+            t->append();
+            t->setInteger("id", id);
+            t->setString("files", item.files);
+            t->setString("local", WithLocalSeparator(item.local));
+            t->setString("ftp", item.ftp);
+            t->setBoolean("isfolder", item.isfolder);
+            t->post();
+        }
     }
+    batch.commit();
     return id;
 }
 
@@ -157,10 +160,16 @@ bool DeleteTask(Tdm& dm, int id) {
         TableScope items(dm.taskd2());
         deleteItems(*items, id);
     }
-    TableScope t(dm.taskd());
-    if (!t->locate("id", {id})) return false;
-    t->del();
-    return true;
+    bool found = false;
+    {
+        TableScope t(dm.taskd());
+        if (t->locate("id", {id})) {
+            t->del();
+            found = true;
+        }
+    }
+    batch.commit();
+    return found;
 }
 
 bool DeleteTaskCategory(Tdm& dm, int id) {
@@ -173,12 +182,15 @@ bool DeleteTaskCategory(Tdm& dm, int id) {
             found = true;
         }
     }
-    TableScope tasks(dm.taskd());
-    TableScope items(dm.taskd2());
-    while (tasks->locate("taskid", {id})) {
-        deleteItems(*items, tasks->asInteger("id"));
-        tasks->del();
+    {
+        TableScope tasks(dm.taskd());
+        TableScope items(dm.taskd2());
+        while (tasks->locate("taskid", {id})) {
+            deleteItems(*items, tasks->asInteger("id"));
+            tasks->del();
+        }
     }
+    batch.commit();
     return found;
 }
 

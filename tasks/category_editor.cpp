@@ -1,5 +1,6 @@
 #include "tasks/category_editor.h"
 
+#include "dialogs/store_messages.h"
 #include "platform/ui/dialog_service.h"
 
 #include <QFormLayout>
@@ -61,13 +62,23 @@ void TForm12::ok() {
     const QString name = edName->text();
     if (name.isEmpty()) return;
     store::TaskCategory c{openingId_, bytes(name), bytes(edDesc->toPlainText())};
-    if (windowTitle() == QLatin1String("New category")) {
-        c.id = store::AddTaskCategory(dm_, c.name, c.desc);
-        if (c.id == 0) {
-            ui::warning(this, QStringLiteral("The name %1 was existed, please re-enter.").arg(name));
-            return;
+    bool found = true;
+    try {
+        if (windowTitle() == QLatin1String("New category")) {
+            c.id = store::AddTaskCategory(dm_, c.name, c.desc);
+            if (c.id == 0) {
+                ui::warning(this, QStringLiteral("The name %1 was existed, please re-enter.").arg(name));
+                return;
+            }
+        } else {
+            found = store::EditTaskCategory(dm_, openingId_, c.name, c.desc);
         }
-    } else if (!store::EditTaskCategory(dm_, openingId_, c.name, c.desc)) {
+    } catch (const std::exception& e) {
+        // The editor stays open with what was typed, so the user can try again.
+        dialogs::reportUnsaved(this, dm_, e);
+        return;
+    }
+    if (!found) {
         // Nothing left to change: close without a result to apply.
         reject();
         return;

@@ -1,5 +1,6 @@
 #include "tasks/task_editor.h"
 
+#include "dialogs/store_messages.h"
 #include "platform/ui/dialog_service.h"
 #include "platform/ui/pictures.h"
 #include "tasks/item_editor.h"
@@ -238,7 +239,13 @@ void TForm13::ok() {
     t.ftp = cbSite->currentData().toByteArray().toStdString();
     t.type = bytes(direction());
     t.common = bytes(edDesc->toPlainText());
-    savedId_ = store::SaveTask(dm_, t, items_);
+    try {
+        savedId_ = store::SaveTask(dm_, t, items_);
+    } catch (const std::exception& e) {
+        // Nothing was saved; the editor stays open with its items.
+        dialogs::reportUnsaved(this, dm_, e);
+        return;
+    }
     accept();
 }
 

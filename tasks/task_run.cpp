@@ -1,5 +1,7 @@
 #include "tasks/task_run.h"
 
+#include "transfer/local_target.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -12,22 +14,6 @@ QString text(const std::string& s) {
 }
 
 }  // namespace
-
-bool UsableAsLocalName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-#ifdef _WIN32
-    const char* forbidden = "/\\:";
-#else
-    const char* forbidden = "/\\";
-#endif
-    if (name.find('\0') != std::string::npos) return false;
-    return name.find_first_of(forbidden) == std::string::npos;
-}
-
-bool CreateLocalFolder(const QString& path) {
-    if (path.isEmpty() || !QDir::isAbsolutePath(path)) return false;
-    return QDir().mkpath(path);
-}
 
 TaskRun PrepareTaskRun(const rtask& task, const std::vector<rtaskupdown>& items,
                        const std::function<void(const QString&)>& error) {
@@ -54,15 +40,17 @@ TaskRun PrepareTaskRun(const rtask& task, const std::vector<rtaskupdown>& items,
             e.direction = 0;
             e.size = item.isfolder ? 0 : info.size();
         } else {
-            if (!CreateLocalFolder(text(item.local))) {
+            if (item.local.empty() || !transfer::CreateFolderPath(item.local)) {
                 error(QStringLiteral("Can not create the folder %1, please check and enter again.")
                           .arg(text(item.local)));
                 continue;
             }
-            if (!UsableAsLocalName(item.files)) {
+            const std::optional<std::string> target = transfer::LocalTarget(item.local, item.files);
+            if (!target) {
                 run.refusedNames.push_back(item.files);
                 continue;
             }
+            e.localpath = *target;
             e.direction = 1;
             e.remotedate.assign(1, '?');  // unknown until listed
             e.checkremote = true;

@@ -20,18 +20,11 @@ struct TaskRun {
     std::vector<std::string> refusedNames;   // remote names not usable as local names
 };
 
-// Whether a remote name may become a file or folder name inside a local
-// folder without leaving it.
-bool UsableAsLocalName(const std::string& name);
-
-// Makes sure an absolute local folder exists, creating every missing level;
-// false for an empty or relative path and when a level cannot be created.
-bool CreateLocalFolder(const QString& path);
-
 // Checks each item in order and builds the entries of those that pass. Each
 // skipped item is reported through `error` with its message; the walk goes
 // on. Uploads need their local file or folder; downloads get their local
-// folder created and need a remote name that is safe as a local name.
+// folder created (an empty folder is refused: it would mean wherever the
+// program runs) and need a remote name that is safe as a local name.
 TaskRun PrepareTaskRun(const rtask& task, const std::vector<rtaskupdown>& items,
                        const std::function<void(const QString&)>& error);
 

@@ -1,5 +1,6 @@
 #include "tasks/tasks_pane.h"
 
+#include "dialogs/store_messages.h"
 #include "platform/ui/application.h"
 #include "platform/ui/dialog_service.h"
 #include "platform/ui/pictures.h"
@@ -294,10 +295,16 @@ void TasksPane::editTask(int id) {
 void TasksPane::deleteSelected() {
     const std::optional<NodeRef> node = selectedNode();
     if (!node) return;
-    if (node->isTask)
-        store::DeleteTask(dm_, node->id);
-    else
-        store::DeleteTaskCategory(dm_, node->id);
+    try {
+        if (node->isTask)
+            store::DeleteTask(dm_, node->id);
+        else
+            store::DeleteTaskCategory(dm_, node->id);
+    } catch (const std::exception& e) {
+        // Nothing was deleted: the tree keeps showing what the tables hold.
+        dialogs::reportUnsaved(this, dm_, e);
+        return;
+    }
     if (QTreeWidgetItem* item = findNode(node->isTask, node->id)) {
         if (node->isTask) {
             std::erase_if(records_, [&](const rtask& t) { return t.id == node->id; });

@@ -1,5 +1,9 @@
 #include "transfer/local_target.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QString>
+
 namespace transfer {
 
 namespace {
@@ -53,6 +57,46 @@ std::string LocalLastPart(const std::string& path) {
 std::string WithSeparator(const std::string& folder) {
     if (folder.empty() || isSeparator(folder.back())) return folder;
     return folder + kLocalSeparator;
+}
+
+bool CreateFolderPath(const std::string& path) {
+    if (path.empty()) return true;
+    const QString native =
+        QDir::toNativeSeparators(QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())));
+    const QChar sep = QDir::separator();
+    // The part that names the volume: "C:" or "\\server\share" on Windows,
+    // nothing before the root "/" elsewhere.
+    qsizetype start = 0;
+#ifdef _WIN32
+    if (native.size() >= 2 && native[1] == QLatin1Char(':')) {
+        start = 2;
+    } else if (native.startsWith(QStringLiteral("\\\\"))) {
+        const qsizetype server = native.indexOf(sep, 2);
+        if (server <= 2) return false;
+        const qsizetype share = native.indexOf(sep, server + 1);
+        if (share == server + 1) return false;
+        start = share < 0 ? native.size() : share;
+    } else {
+        return false;
+    }
+#else
+    if (!native.startsWith(sep)) return false;
+#endif
+    QString full = native;
+    if (!full.endsWith(sep)) full += sep;
+    // Skip the separator right after the volume part.
+    qsizetype from = start;
+    if (from < full.size() && full[from] == sep) ++from;
+    for (qsizetype i = from; i < full.size(); ++i) {
+        if (full[i] != sep) continue;
+        if (i == from || full[i - 1] == sep) return false;  // an empty level
+        const QString level = full.left(i);
+        const QFileInfo info(level);
+        if (info.isDir()) continue;
+        if (info.exists()) return false;
+        if (!QDir().mkdir(level)) return false;
+    }
+    return true;
 }
 
 std::string ExtensionOf(const std::string& name) {

@@ -34,6 +34,14 @@ std::string LocalLastPart(const std::string& path);
 // `folder` with a final separator (an empty folder stays empty).
 std::string WithSeparator(const std::string& folder);
 
+// Makes sure the local folder `path` (UTF-8) exists, creating every missing
+// level; existing levels are left alone and nothing is removed on failure.
+// True for an empty path. False when a level cannot be created, a file
+// stands where a level should be, or the path is malformed: an empty level
+// (two separators in a row) or a relative path, which would land wherever the
+// program happens to run.
+bool CreateFolderPath(const std::string& path);
+
 // The extension of a name with its leading dot ("a.tar.gz" -> ".gz"), or empty.
 std::string ExtensionOf(const std::string& name);
 

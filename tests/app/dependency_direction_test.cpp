@@ -56,13 +56,16 @@ Rules rules() {
     // Tests use their folder's rules and the shared support.
     r["tests/support/core"] = {"platform", "platform/net", "ftp"};
     r["tests/support/gui"] = {"platform", "platform/ui", "store", "tests/support/core"};
+    // Header-only rows for the store, shared by the store tests and the panes' tests.
+    r["tests/support/store"] = {"platform", "store"};
     for (const char* f : {"platform/net", "ftp", "store"}) {
         r[std::string("tests/") + f] = r[f];
         r[std::string("tests/") + f].insert({f, "tests/support/core"});
     }
+    r["tests/store"].insert("tests/support/store");
     for (const char* f : {"platform/ui", "dialogs", "browser", "transfer", "tasks", "app"}) {
         r[std::string("tests/") + f] = r[f];
-        r[std::string("tests/") + f].insert({f, "tests/support/core", "tests/support/gui"});
+        r[std::string("tests/") + f].insert({f, "tests/support/core", "tests/support/gui", "tests/support/store"});
     }
     return r;
 }

@@ -1,7 +1,9 @@
 // History pane: the tree and its order, buttons and pop-up states, details,
 // deleting days and items, clearing, and what "Execute" checks and hands out.
 #include "app/history_pane.h"
+#include "tests/support/store/history_rows.h"
 #include "tests/support/gui/app_fixture.h"
+#include "tests/support/gui/store_lock.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -17,41 +19,19 @@ namespace {
 
 class HistoryPaneTest : public AppTest {
 protected:
-    int site(const std::string& name) {
-        store::TableScope t(app.dm().ftpsite());
-        t->append();
-        t->setString("name", name);
-        t->setString("address", name + ".example");
-        t->post();
-        return t->asInteger("id");
-    }
+    int site(const std::string& name) { return testing_support::AddNamedSite(app.dm(), name); }
     int master(int siteId, const std::string& date, const std::string& type = "Download") {
-        store::TableScope t(app.dm().hmaster());
-        t->append();
-        t->setInteger("id", siteId);
-        t->setString("date", date);
-        t->setString("type", type);
-        t->post();
-        return t->asInteger("key");
+        return testing_support::AddHistoryMaster(app.dm(), siteId, date, type);
     }
     // A detail row; `lopath` is relative to the data directory.
     int item(int masterKey, const std::string& type, const std::string& lopath,
              const std::string& lofile, bool folder = false) {
-        store::TableScope t(app.dm().hdital());
-        t->append();
-        t->setInteger("id", masterKey);
-        t->setString("type", type);
-        t->setString("ftpfile", "remote.bin");
-        t->setString("lofile", lofile);
-        t->setString("lopath", under(lopath).toStdString());
-        t->setString("ftppath", "/pub");
-        t->setString("date", "10:00:00");
-        t->setString("date2", "10:00:02");
-        t->setString("usetime", "2.5");
-        t->setString("speed", "1.00KB/S");
-        t->setBoolean("isfolder", folder);
-        t->post();
-        return t->asInteger("key");
+        testing_support::HistoryItemRow row;
+        row.type = type;
+        row.lofile = lofile;
+        row.lopath = under(lopath).toStdString();
+        row.isfolder = folder;
+        return testing_support::AddHistoryItem(app.dm(), masterKey, row);
     }
     QString under(const std::string& rel) const {
         return app.path(QString::fromStdString(rel));
@@ -62,12 +42,7 @@ protected:
         return i;
     }
     QString text(std::initializer_list<int> path) const { return at(path).data().toString(); }
-    int rows(store::Table& table) {
-        store::TableScope t(table);
-        int n = 0;
-        for (t->first(); !t->eof(); t->next()) ++n;
-        return n;
-    }
+    int rows(store::Table& table) { return testing_support::RowCount(table); }
     std::vector<HistoryRun> executeItem(std::initializer_list<int> path) {
         std::vector<HistoryRun> runs;
         auto c = QObject::connect(&pane, &HistoryPane::executeRequested,
@@ -162,6 +137,20 @@ TEST_F(HistoryPaneTest, DeletingDaysAndItemsAndClearing) {
     EXPECT_EQ(pane.model()->rowCount(), 2);
     EXPECT_EQ(pane.model()->rowCount(at({0})), 2);
     EXPECT_EQ(pane.model()->itemCount(), 0);
+}
+
+TEST_F(HistoryPaneTest, DeletesThatCannotBeWrittenAreReportedAndTheTreeStays) {
+    item(master(site("a"), "Monday"), "Download", "x/1", "1");
+    pane.refresh();
+    testing_support::StoreLock lock(app);
+    pane.select(at({0, 1, 0}));
+    pane.deleteSelected();
+    pane.clearHistory();
+    ASSERT_EQ(app.dialogs().messages.size(), 2u);
+    for (const auto& m : app.dialogs().messages)
+        EXPECT_TRUE(m.text.startsWith(QStringLiteral("The change was not saved: "))) << m.text.toStdString();
+    EXPECT_EQ(text({0, 1, 0, 0}), QStringLiteral("1"));
+    EXPECT_EQ(rows(app.dm().hdital()), 1);
 }
 
 TEST_F(HistoryPaneTest, ExecuteRefusesWhatCannotRunWithItsMessage) {

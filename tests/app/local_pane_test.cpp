@@ -90,6 +90,10 @@ TEST_F(LocalPaneTest, LongAndNonAsciiBookmarksAfterReload) {
     LocalPane again;
     again.loadBookmarks(bookmarkFile());
     EXPECT_EQ(again.bookmarks(), (QStringList{unicode, longPath.left(50)}));
+    // The long folder is bookmarked already, as the file keeps it.
+    ASSERT_TRUE(again.setRootPath(longPath));
+    again.addBookmark();
+    EXPECT_EQ(again.bookmarks().size(), 2);
 
     // Choosing the cut entry names no folder: the list stays and says so.
     const QString before = again.rootPath();

@@ -1,6 +1,7 @@
 // The history as the history pane reads and deletes it.
 #include "store/history_records.h"
 #include "tests/store/store_fixture.h"
+#include "tests/support/store/history_rows.h"
 
 #include <filesystem>
 #include <random>
@@ -13,42 +14,19 @@ using store_test::StoreTest;
 
 class HistoryRecords : public StoreTest {
 protected:
-    int site(const std::string& name) {
-        TableScope t(dm->ftpsite());
-        t->append();
-        t->setString("name", name);
-        t->setString("address", name + ".example");
-        t->post();
-        return t->asInteger("id");
-    }
+    int site(const std::string& name) { return testing_support::AddNamedSite(*dm, name); }
     int master(int siteId, const std::string& date, const std::string& type) {
-        TableScope t(dm->hmaster());
-        t->append();
-        t->setInteger("id", siteId);
-        t->setString("date", date);
-        t->setString("type", type);
-        t->post();
-        return t->asInteger("key");
+        return testing_support::AddHistoryMaster(*dm, siteId, date, type);
     }
     int item(int masterKey, const std::string& lofile, bool folder = false) {
-        TableScope t(dm->hdital());
-        t->append();
-        t->setInteger("id", masterKey);
-        t->setString("type", "Download");
-        t->setString("lofile", lofile);
-        t->setString("ftpfile", lofile + ".remote");
-        t->setString("lopath", "/l/" + lofile);
-        t->setString("usetime", "2.5");
-        t->setBoolean("isfolder", folder);
-        t->post();
-        return t->asInteger("key");
+        testing_support::HistoryItemRow row;
+        row.lofile = lofile;
+        row.ftpfile = lofile + ".remote";
+        row.lopath = "/l/" + lofile;
+        row.isfolder = folder;
+        return testing_support::AddHistoryItem(*dm, masterKey, row);
     }
-    size_t rows(store::Table& table) {
-        TableScope t(table);
-        size_t n = 0;
-        for (t->first(); !t->eof(); t->next()) ++n;
-        return n;
-    }
+    size_t rows(store::Table& table) { return static_cast<size_t>(testing_support::RowCount(table)); }
 };
 
 // The tree as text, one line per node, so two trees compare with one EXPECT.
@@ -142,6 +120,20 @@ TEST_F(HistoryRecords, ADayIsDeletedInOneWrite) {
     store::DeleteHistoryDay(*dm, keys, {day});
     EXPECT_LT(std::filesystem::file_size(wal), before + 40 * 4096);
     EXPECT_EQ(rows(dm->hdital()), 0u);
+}
+
+// Another program holding the file: the deletes fail as a whole and say so.
+TEST_F(HistoryRecords, AWriteThatCannotReachTheFileThrowsAndChangesNothing) {
+    const int day = master(site("a"), "Monday", "Download");
+    const int key = item(day, "x");
+    dm->database().setBusyTimeout(50);
+    dm->database().disconnect();
+    dm->database().connect();
+    auto other = openModule();
+    store::WriteBatch lock(other->database());
+    EXPECT_THROW(store::DeleteHistoryDay(*dm, {key}, {day}), store::EStoreError);
+    EXPECT_THROW(store::ClearHistory(*dm), store::EStoreError);
+    EXPECT_EQ(rows(dm->hdital()) + rows(dm->hmaster()), 2u);
 }
 
 }  // namespace

@@ -116,3 +116,23 @@ TEST_F(TaskRecords, TreeLeavesOutTasksOfNoCategoryAndReadsDirections) {
 }
 
 }  // namespace
+
+namespace {
+
+// Another program holding the file: a save or a cascade fails as a whole and says so.
+TEST_F(TaskRecords, WritesThatCannotReachTheFileThrowAndChangeNothing) {
+    const int cat = store::AddTaskCategory(*dm, "C", "");
+    const int id = task(cat, "t", {{false, "a", "/l", "/"}});
+    dm->database().setBusyTimeout(50);
+    dm->database().disconnect();
+    dm->database().connect();
+    auto other = openModule();
+    store::WriteBatch lock(other->database());
+    EXPECT_THROW(task(cat, "new", {{false, "b", "/l", "/"}}), store::EStoreError);
+    EXPECT_THROW(store::DeleteTaskCategory(*dm, cat), store::EStoreError);
+    EXPECT_EQ(store::ReadTaskItems(*dm, id).size(), 1u);
+    ASSERT_EQ(store::ReadTaskTree(*dm).size(), 1u);
+    EXPECT_EQ(store::ReadTaskTree(*dm)[0].tasks.size(), 1u);
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 #include "tasks/task_editor.h"
 #include "tasks/tasks_pane.h"
 #include "tests/support/gui/app_fixture.h"
+#include "tests/support/gui/store_lock.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -125,6 +126,26 @@ TEST_F(TasksTest, AddTaskFromLocalFilesSavesAFileAndAFolderItem) {
               (std::vector<rtaskupdown>{{false, "a.txt", local() + sep, "/"}, {true, "docs", local() + sep, "/"}}));
     ASSERT_EQ(pane.records().size(), 1u);
     EXPECT_EQ(pane.tree()->topLevelItem(0)->child(0)->text(0), QStringLiteral("Nightly"));
+}
+
+TEST_F(TasksTest, SavesAndDeletesThatCannotBeWrittenAreReportedAndNothingIsLost) {
+    const int cat = store::AddTaskCategory(dm(), "C", "");
+    makeFile(QStringLiteral("a"));
+    pane.FillTree();
+    testing_support::StoreLock lock(app);
+    ASSERT_TRUE(pane.selectNode(false, cat));
+    pane.deleteSelected();
+    EXPECT_TRUE(pane.selectNode(false, cat));
+    onNext<TForm13>([](TForm13& e) {
+        e.setTaskName(QStringLiteral("t"));
+        e.btOk->click();
+        EXPECT_FALSE(e.result() == QDialog::Accepted);  // stays open with its items
+        e.reject();
+    });
+    EXPECT_EQ(pane.addUploadTask(tmp.path(), {{"a", false}}), 0);
+    ASSERT_EQ(messages().size(), 2);
+    for (const QString& m : messages()) EXPECT_TRUE(m.startsWith(QStringLiteral("The change was not saved: ")));
+    EXPECT_EQ(store::ReadTaskTree(dm()).size(), 1u);
 }
 
 TEST_F(TasksTest, EditingOneOfTwoSameNamedTasksAppliesTheItemEditorToEverySelectedRow) {
