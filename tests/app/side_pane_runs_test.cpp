@@ -35,7 +35,7 @@ namespace {
 using testing_support::ReadWholeFile;
 using testing_support::WriteWholeFile;
 
-class SidePaneRuns : public testing_support::AppTest {
+class RealServerSidePanes : public testing_support::AppTest {
 protected:
     std::unique_ptr<TForm1> w;
     testing_support::TempDir local;
@@ -72,7 +72,7 @@ protected:
     }
 };
 
-TEST_F(SidePaneRuns, UploadFromTheLocalPaneMovesFilesAndAFolderTree) {
+TEST_F(RealServerSidePanes, UploadFromTheLocalPaneMovesFilesAndAFolderTree) {
     testing_support::PyftpdlibServer server;
     if (!serve(server, "up")) GTEST_SKIP() << "pyftpdlib not available";
     TForm1& m = show();
@@ -105,7 +105,7 @@ TEST_F(SidePaneRuns, UploadFromTheLocalPaneMovesFilesAndAFolderTree) {
 
 // Fault: "Execute" went to whichever page was active, so a file of one
 // server could be sent to another.
-TEST_F(SidePaneRuns, HistoryAndTaskRunsGoToTheirOwnSitesPageNotTheActiveOne) {
+TEST_F(RealServerSidePanes, HistoryAndTaskRunsGoToTheirOwnSitesPageNotTheActiveOne) {
     testing_support::PyftpdlibServer a, b;
     if (!serve(a, "a") || !serve(b, "b")) GTEST_SKIP() << "pyftpdlib not available";
     TForm1& m = show();
@@ -149,7 +149,7 @@ TEST_F(SidePaneRuns, HistoryAndTaskRunsGoToTheirOwnSitesPageNotTheActiveOne) {
     EXPECT_FALSE(fs::exists(b.Account().Home + "/t.bin"));
 }
 
-TEST_F(SidePaneRuns, AHistoryItemExecutedTwiceWhileQueuedIsQueuedOnce) {
+TEST_F(RealServerSidePanes, AHistoryItemExecutedTwiceWhileQueuedIsQueuedOnce) {
     // A site nobody answers on: the page keeps its queue while it retries.
     store::appendSite(app.dm(), testing_support::loopbackSite("silent", testing_support::FreeLoopbackPort()));
     TForm1& m = show();
@@ -165,7 +165,7 @@ TEST_F(SidePaneRuns, AHistoryItemExecutedTwiceWhileQueuedIsQueuedOnce) {
     EXPECT_EQ(engine("silent")->model().rowCount(), 1);
 }
 
-TEST_F(SidePaneRuns, DroppedRowsQueueInTheirPageAndRefusedNamesAreLoggedThere) {
+TEST_F(RealServerSidePanes, DroppedRowsQueueInTheirPageAndRefusedNamesAreLoggedThere) {
     testing_support::PyftpdlibServer server;
     if (!serve(server, "d")) GTEST_SKIP() << "pyftpdlib not available";
     WriteWholeFile(server.Account().Home + "/dropped.txt", "dropped");
@@ -192,7 +192,7 @@ TEST_F(SidePaneRuns, DroppedRowsQueueInTheirPageAndRefusedNamesAreLoggedThere) {
     EXPECT_TRUE(logged);
 }
 
-TEST_F(SidePaneRuns, AddTaskFromAPageStartsInTheLocalPanesFolder) {
+TEST_F(RealServerSidePanes, AddTaskFromAPageStartsInTheLocalPanesFolder) {
     testing_support::PyftpdlibServer server;
     if (!serve(server, "t")) GTEST_SKIP() << "pyftpdlib not available";
     WriteWholeFile(server.Account().Home + "/wanted.txt", "w");
