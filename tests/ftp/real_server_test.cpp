@@ -602,7 +602,11 @@ TEST(RealFtpTlsCertificate, PromptAnswersPinsAndAChangedCertificate) {
     ftp.CloseConnection();
 
     // Another certificate than the stored one: refused, never asked.
-    ftp.PinnedFingerprint = std::string(asked[0].Sha256Fingerprint).replace(0, 2, "00");
+    // (Each run makes a new certificate: flip its first digit rather than
+    // write a fixed one, which the new fingerprint could happen to start with.)
+    std::string changed = asked[0].Sha256Fingerprint;
+    changed[0] = changed[0] == '0' ? '1' : '0';
+    ftp.PinnedFingerprint = changed;
     try {
         ftp.OpenConnection(true, 5000);
         FAIL() << "a changed certificate was accepted";
@@ -662,10 +666,9 @@ TEST(RealFtpMlsd, PureFtpdAndPyftpdlibGiveExactFacts) {
         SCOPED_TRACE(server);
         ASSERT_TRUE(WriteWholeFile(account.Home + "/facts.bin", big));
         fs::create_directory(account.Home + "/folder");
-        const fs::file_time_type stamp =
-            fs::file_time_type::clock::now() -
-            std::chrono::duration_cast<fs::file_time_type::duration>(std::chrono::seconds(std::time(nullptr) - when));
-        fs::last_write_time(account.Home + "/facts.bin", stamp);
+        // Exactly `when`: a stamp worked out from "now" can land a second off.
+        fs::last_write_time(account.Home + "/facts.bin",
+                            std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(when)));
         TIdFTP ftp;
         configure(ftp, {account.Home, account, port}, true);
         ftp.AskFeatures = true;
