@@ -69,15 +69,7 @@ void HistoryPane::buildToolbar() {
     auto* bar = new QToolBar(this);
     bar->setObjectName(QStringLiteral("HistoryToolBar"));
     bar->setIconSize(QSize(16, 16));
-    auto add = [&](ui::Picture pic, const QString& hint) {
-        QAction* a = bar->addAction(ui::icon(pic), hint);
-        a->setToolTip(hint);
-        if (QWidget* w = bar->widgetForAction(a)) {
-            w->setAccessibleName(hint);
-            w->setObjectName(hint);
-        }
-        return a;
-    };
+    auto add = [bar](ui::Picture pic, const QString& hint) { return ui::addToolButton(bar, pic, hint); };
     actRefresh_ = add(ui::Picture::Refresh, QStringLiteral("Show/Refresh hostorys"));
     actDelete_ = add(ui::Picture::Delete, QStringLiteral("Delete"));
     actExecute_ = add(ui::Picture::Task, QStringLiteral("Execute"));

@@ -136,15 +136,7 @@ void LocalPane::buildToolbar() {
     auto* bar = new QToolBar(this);
     bar->setObjectName(QStringLiteral("LocalToolBar"));
     bar->setIconSize(QSize(16, 16));
-    auto add = [&](ui::Picture pic, const QString& hint) {
-        QAction* a = bar->addAction(ui::icon(pic), hint);
-        a->setToolTip(hint);
-        if (QWidget* w = bar->widgetForAction(a)) {
-            w->setAccessibleName(hint);
-            w->setObjectName(hint);
-        }
-        return a;
-    };
+    auto add = [bar](ui::Picture pic, const QString& hint) { return ui::addToolButton(bar, pic, hint); };
     actUp_ = add(ui::Picture::Up, QStringLiteral("Up one level"));
     bar->addSeparator();
     actAddBookmark_ = add(ui::Picture::Bookmark, QStringLiteral("Add bookmark"));

@@ -382,22 +382,21 @@ Tfb* TForm1::showPage(const QString& name, bool* mustConnect) {
     return frame;
 }
 
-void TForm1::OpenBrowserPage(const QString& name, bool quick) {
+void TForm1::openPage(const QString& name, const std::function<void(Tfb&)>& startConnect) {
     QCoreApplication::processEvents();
     if (closing_) return;
     bool mustConnect = false;
     QPointer<Tfb> frame = showPage(name, &mustConnect);
-    if (frame && mustConnect) frame->StartConnect(quick);
+    if (frame && mustConnect) startConnect(*frame);
     if (!closing_) PageChanged();
 }
 
+void TForm1::OpenBrowserPage(const QString& name, bool quick) {
+    openPage(name, [quick](Tfb& f) { f.StartConnect(quick); });
+}
+
 void TForm1::OpenBrowserPage(const QString& name, const browser::ConnectSettings& quick) {
-    QCoreApplication::processEvents();
-    if (closing_) return;
-    bool mustConnect = false;
-    QPointer<Tfb> frame = showPage(name, &mustConnect);
-    if (frame && mustConnect) frame->StartConnect(quick);
-    if (!closing_) PageChanged();
+    openPage(name, [&quick](Tfb& f) { f.StartConnect(quick); });
 }
 
 void TForm1::setPageConnected(Tfb* frame, bool connected) {

@@ -148,6 +148,8 @@ private:
     // Shows the page of `name`, making it first if needed; the frame, and
     // whether it must connect (a new page, or one that was closed).
     Tfb* showPage(const QString& name, bool* mustConnect);
+    // Shows or makes the page of `name`; a new or closed page connects by `startConnect`.
+    void openPage(const QString& name, const std::function<void(Tfb&)>& startConnect);
     // The wiring of one frame to the rest of the window.
     void wireFrame(Tfb* frame);
     void wireSiteList();

@@ -6,6 +6,7 @@
 // connections (vsftpd requiring session reuse; curl --ssl-reqd, lftp with
 // ftp:ssl-force). Prints MB/s per run, the ratio to the faster of curl and
 // lftp, and the time spent in message pump calls.
+#include "bench/bench_util.h"
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -24,7 +25,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::makeFile;
+using bench::runTimed;
+using bench::seconds;
 
 // A pump that does no work of its own, so what it measures is the cost of
 // being called from the copy loops.
@@ -43,41 +47,7 @@ public:
     Clock::duration spent{};
 };
 
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-bool makeFile(const std::string& path, std::uint64_t bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    std::vector<char> chunk(1 << 20);
-    std::uint64_t x = 88172645463325252ull;
-    for (auto& c : chunk) {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        c = static_cast<char>(x);
-    }
-    for (std::uint64_t left = bytes; left > 0;) {
-        std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
-        if (std::fwrite(chunk.data(), 1, n, f) != n) {
-            std::fclose(f);
-            return false;
-        }
-        left -= n;
-    }
-    return std::fclose(f) == 0;
-}
-
-// Runs a command line through the shell; the time it took, or negative.
-double runTimed(const std::string& cmd) {
-    auto t0 = Clock::now();
-    int rc = std::system(cmd.c_str());
-    double s = seconds(Clock::now() - t0);
-    if (rc != 0) {
-        std::fprintf(stderr, "command failed (%d): %s\n", rc, cmd.c_str());
-        return -1;
-    }
-    return s;
-}
 
 struct Result {
     std::string name;

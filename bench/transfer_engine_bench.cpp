@@ -6,6 +6,7 @@
 // Prints MB/s per method (best of the rounds), the ratio to the faster peer,
 // and a tree of 2,000 files of 4 KiB in 20 folders down and up against
 // "lftp mirror" on one connection.
+#include "bench/bench_util.h"
 #include "browser/browser_frame.h"
 #include "store/options_records.h"
 #include "store/site_records.h"
@@ -35,31 +36,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::makeFile;
+using bench::runTimed;
+using bench::seconds;
 
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-bool makeFile(const std::string& path, std::uint64_t bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    std::vector<char> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(bytes, 1 << 20)));
-    std::uint64_t x = 88172645463325252ull;
-    for (auto& c : chunk) {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        c = static_cast<char>(x);
-    }
-    for (std::uint64_t left = bytes; left > 0;) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
-        if (std::fwrite(chunk.data(), 1, n, f) != n) {
-            std::fclose(f);
-            return false;
-        }
-        left -= n;
-    }
-    return std::fclose(f) == 0;
-}
 
 // 20 folders of 100 files of 4 KiB, readable by the server's account.
 bool makeTree(const std::string& root) {
@@ -77,16 +58,6 @@ bool makeTree(const std::string& root) {
     return true;
 }
 
-double runTimed(const std::string& cmd) {
-    const auto t0 = Clock::now();
-    const int rc = std::system(cmd.c_str());
-    const double s = seconds(Clock::now() - t0);
-    if (rc != 0) {
-        std::fprintf(stderr, "command failed (%d): %s\n", rc, cmd.c_str());
-        return -1;
-    }
-    return s;
-}
 
 struct Result {
     std::string name;

@@ -1,8 +1,10 @@
 #include "platform/ui/pictures.h"
 
+#include <QAction>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QToolBar>
 
 #include <algorithm>
 
@@ -240,6 +242,16 @@ QIcon icon(Picture which) {
     i.addPixmap(picture(which, 16));
     i.addPixmap(picture(which, 32));
     return i;
+}
+
+QAction* addToolButton(QToolBar* bar, Picture which, const QString& hint) {
+    QAction* a = bar->addAction(icon(which), hint);
+    a->setToolTip(hint);
+    if (QWidget* w = bar->widgetForAction(a)) {
+        w->setAccessibleName(hint);
+        w->setObjectName(hint);
+    }
+    return a;
 }
 
 }  // namespace ui

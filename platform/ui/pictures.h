@@ -3,7 +3,11 @@
 // them without image files: the top bar, the About picture, and the images of
 // lists, trees, tabs and toolbars.
 #include <QIcon>
+#include <QString>
 #include <QPixmap>
+
+class QAction;
+class QToolBar;
 
 namespace ui {
 
@@ -38,5 +42,9 @@ enum class Picture {
 QPixmap picture(Picture which, int size = 16);
 // The picture at 16 and 32 pixels.
 QIcon icon(Picture which);
+
+// A toolbar button with this picture whose hint is also its tooltip, its
+// accessible name and its object name (tests and screen readers find it so).
+QAction* addToolButton(QToolBar* bar, Picture which, const QString& hint);
 
 }  // namespace ui

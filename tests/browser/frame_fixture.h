@@ -5,7 +5,7 @@
 #include "browser/connection_log.h"
 #include "browser/remote_list_model.h"
 #include "ftp/ftp_client.h"
-#include "tests/support/core/scripted_ftp_server.h"
+#include "tests/support/core/ftp_script.h"
 #include "tests/support/gui/app_fixture.h"
 #include "tests/support/gui/store_rows.h"
 
@@ -51,41 +51,14 @@ using testing_support::setAntiIdle;
 
 using Server = testing_support::ScriptedFtpServer;
 
-// A reconnect logs in with the type set by the last listing ("TYPE A").
-inline Server& login(Server& s, const char* type = "TYPE I") {
-    return s.greet("220 ready")
-        .expect("USER bob", "331 password please")
-        .expect("PASS pw", "230 logged in")
-        .expect(type, "200 type set")
-        .expect("SYST", "215 UNIX Type: L8");
-}
-
-// One "LIST" over a passive data connection.
-inline Server& list(Server& s, const std::string& lines) {
-    return s.expectPasv().expect("LIST", "150 here").sendData(lines).closeData().reply("226 done");
-}
-
-inline Server& pwd(Server& s, const std::string& dir) {
-    return s.expect("PWD", "257 \"" + dir + "\" is current");
-}
-
-// Login, the two PWDs and the first listing of the login folder.
+inline Server& login(Server& s, const char* type = "TYPE I") { return testing_support::scriptLogin(s, type); }
+inline Server& list(Server& s, const std::string& lines) { return testing_support::scriptList(s, lines); }
+inline Server& pwd(Server& s, const std::string& dir) { return testing_support::scriptPwd(s, dir); }
 inline Server& connectAndList(Server& s, const std::string& dir, const std::string& lines, bool again = false) {
-    login(s, again ? "TYPE A" : "TYPE I");
-    pwd(s, dir);
-    pwd(s, dir);
-    s.expect("CWD " + dir, "250 ok");
-    if (!again) s.expect("TYPE A", "200 ascii");
-    pwd(s, dir);
-    return list(s, lines);
+    return testing_support::scriptConnectAndList(s, dir, lines, again);
 }
-
-inline std::string dirLine(const std::string& name) {
-    return "drwxr-xr-x   2 u g     4096 Jan 02  2024 " + name + "\r\n";
-}
-inline std::string fileLine(const std::string& name, long long size, const std::string& date = "Jan 03  2024") {
-    return "-rw-r--r--   1 u g " + std::to_string(size) + " " + date + " " + name + "\r\n";
-}
+using testing_support::dirLine;
+using testing_support::fileLine;
 
 class FrameTest : public ::testing::Test {
 protected:

@@ -16,6 +16,7 @@
 #include "ftp/socks.h"
 #include "platform/net/local_time.h"
 #include "tests/support/core/counting_pump.h"
+#include "tests/support/core/ftp_script.h"
 #include "tests/support/core/real_servers.h"
 #include "tests/support/core/tls_servers.h"
 #include "tests/support/core/tls_test_peer.h"
@@ -24,6 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::FtpAccount;
+using testing_support::randomBytes;
 using testing_support::ReadWholeFile;
 using testing_support::TempDir;
 using testing_support::WriteWholeFile;
@@ -32,13 +34,6 @@ using testing_support::WriteWholeFile;
 const std::string kOddName = "my file caf\xe9 \xc3\xa9.txt";
 // No 0xFF byte: a telnet-aware peer (ftp-proxy) would take it as IAC.
 const std::string kUploadName = "up load \xfe\xe9.bin";
-
-std::string randomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string out(n, '\0');
-    for (char& c : out) c = char(rng() & 0xFF);
-    return out;
-}
 
 struct Scenario {
     std::string home;  // the server-side folder of the account
@@ -518,47 +513,30 @@ void expectEncrypted(TIdFTP& ftp) {
     EXPECT_FALSE(ftp.IsEncrypted());
 }
 
+// The whole scenario over TLS against one server, then a fresh encrypted login.
+template <class Server, class... StartArgs>
+void runTlsScenario(bool passive, TIdFtpEncryption mode, bool withSubfolder, StartArgs... startArgs) {
+    Server srv;
+    START_OR_SKIP(srv, startArgs...);
+    TIdFTP ftp;
+    const Scenario s{srv.Account().Home, srv.Account(), srv.Port()};
+    configureTls(ftp, s, passive, mode);
+    runScenario(ftp, s, withSubfolder);
+    expectEncrypted(ftp);
+    if (::testing::Test::HasFailure()) ADD_FAILURE() << srv.Log();
+}
+
 TEST_P(RealFtpTls, VsftpdRequiringSessionReuse) {
-    testing_support::VsftpdTlsServer srv;
-    START_OR_SKIP(srv);
-    TIdFTP ftp;
-    const Scenario s{srv.Account().Home, srv.Account(), srv.Port()};
-    configureTls(ftp, s, GetParam(), ftpsExplicitRequired);
-    runScenario(ftp, s, true);
-    expectEncrypted(ftp);
-    if (HasFailure()) ADD_FAILURE() << srv.Log();
+    runTlsScenario<testing_support::VsftpdTlsServer>(GetParam(), ftpsExplicitRequired, true);
 }
-
 TEST_P(RealFtpTls, VsftpdImplicit) {
-    testing_support::VsftpdTlsServer srv;
-    START_OR_SKIP(srv, true);
-    TIdFTP ftp;
-    const Scenario s{srv.Account().Home, srv.Account(), srv.Port()};
-    configureTls(ftp, s, GetParam(), ftpsImplicit);
-    runScenario(ftp, s, false);
-    expectEncrypted(ftp);
+    runTlsScenario<testing_support::VsftpdTlsServer>(GetParam(), ftpsImplicit, false, true);
 }
-
 TEST_P(RealFtpTls, PureFtpd) {
-    testing_support::PureFtpdTlsServer srv;
-    START_OR_SKIP(srv);
-    TIdFTP ftp;
-    const Scenario s{srv.Account().Home, srv.Account(), srv.Port()};
-    configureTls(ftp, s, GetParam(), ftpsExplicitIfAvailable);
-    runScenario(ftp, s, true);
-    expectEncrypted(ftp);
-    if (HasFailure()) ADD_FAILURE() << srv.Log();
+    runTlsScenario<testing_support::PureFtpdTlsServer>(GetParam(), ftpsExplicitIfAvailable, true);
 }
-
 TEST_P(RealFtpTls, Pyftpdlib) {
-    testing_support::PyftpdlibTlsServer srv;
-    START_OR_SKIP(srv);
-    TIdFTP ftp;
-    const Scenario s{srv.Account().Home, srv.Account(), srv.Port()};
-    configureTls(ftp, s, GetParam(), ftpsExplicitRequired);
-    runScenario(ftp, s, true);
-    expectEncrypted(ftp);
-    if (HasFailure()) ADD_FAILURE() << srv.Log();
+    runTlsScenario<testing_support::PyftpdlibTlsServer>(GetParam(), ftpsExplicitRequired, true);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, RealFtpTls, ::testing::Values(true, false),

@@ -7,7 +7,7 @@
 #include "browser/connection_log.h"
 #include "browser/remote_list_model.h"
 #include "tests/support/core/real_servers.h"
-#include "tests/support/core/scripted_ftp_server.h"
+#include "tests/support/core/ftp_script.h"
 #include "tests/support/gui/app_fixture.h"
 #include "tests/support/gui/store_rows.h"
 #include "transfer/download_dialog.h"
@@ -32,25 +32,13 @@ using Server = testing_support::ScriptedFtpServer;
 
 inline bool waitFor(const std::function<bool()>& cond, int ms = 8000) { return testing_support::waitUntil(cond, ms); }
 
-inline Server& login(Server& s, const char* type = "TYPE I") {
-    return s.greet("220 ready")
-        .expect("USER bob", "331 password please")
-        .expect("PASS pw", "230 logged in")
-        .expect(type, "200 type set")
-        .expect("SYST", "215 UNIX Type: L8");
-}
-inline Server& list(Server& s, const std::string& lines) {
-    return s.expectPasv().expect("LIST", "150 here").sendData(lines).closeData().reply("226 done");
-}
-inline Server& pwd(Server& s, const std::string& dir) { return s.expect("PWD", "257 \"" + dir + "\" is current"); }
-// Login, the two PWDs and the first listing of the login folder.
+inline Server& login(Server& s, const char* type = "TYPE I") { return testing_support::scriptLogin(s, type); }
+inline Server& list(Server& s, const std::string& lines) { return testing_support::scriptList(s, lines); }
+inline Server& pwd(Server& s, const std::string& dir) { return testing_support::scriptPwd(s, dir); }
 inline Server& connectAndList(Server& s, const std::string& dir, const std::string& lines) {
-    pwd(pwd(login(s), dir), dir).expect("CWD " + dir, "250 ok").expect("TYPE A", "200 ascii");
-    return list(pwd(s, dir), lines);
+    return testing_support::scriptConnectAndList(s, dir, lines);
 }
-inline std::string fileLine(const std::string& name, long long size) {
-    return "-rw-r--r--   1 u g " + std::to_string(size) + " Jan 03  2024 " + name + "\r\n";
-}
+using testing_support::fileLine;
 
 class EngineTest : public ::testing::Test {
 protected:

@@ -18,17 +18,7 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-std::string pattern(std::size_t n) {
-    std::string s(n, '\0');
-    std::uint32_t x = 2463534242u;
-    for (char& c : s) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<char>(x);
-    }
-    return s;
-}
+std::string pattern(std::size_t n) { return testing_support::randomBytes(n, 2463534242u); }
 
 // The bytes the page's gauge shows moved (the file itself is written in large blocks).
 int moved(Tfb& page) { return page.progressGauge()->value(); }

@@ -2,7 +2,7 @@
 // A client logged in to a scripted server, and the script steps the walks need.
 #include "ftp/ftp_client.h"
 #include "tests/support/core/real_servers.h"
-#include "tests/support/core/scripted_ftp_server.h"
+#include "tests/support/core/ftp_script.h"
 #include "transfer/tree_walk.h"
 
 #include <gtest/gtest.h>
@@ -15,15 +15,9 @@ namespace walktest {
 
 using Server = testing_support::ScriptedFtpServer;
 
-inline std::string dirLine(const std::string& name) {
-    return "drwxr-xr-x   2 u g     4096 Jan 02  2024 " + name + "\r\n";
-}
-inline std::string fileLine(const std::string& name, long long size) {
-    return "-rw-r--r--   1 u g " + std::to_string(size) + " Jan 03  2024 " + name + "\r\n";
-}
-inline Server& list(Server& s, const std::string& lines) {
-    return s.expectPasv().expect("LIST", "150 here").sendData(lines).closeData().reply("226 done");
-}
+using testing_support::dirLine;
+using testing_support::fileLine;
+inline Server& list(Server& s, const std::string& lines) { return testing_support::scriptList(s, lines); }
 inline Server& retr(Server& s, const std::string& name, const std::string& data) {
     return s.expectPasv().expect("RETR " + name, "150 here").sendData(data).closeData().reply("226 done");
 }
