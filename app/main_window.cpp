@@ -529,12 +529,6 @@ void TForm1::HelpContents() { ui::helpContents(this); }
 
 void TForm1::ShowAbout() { TAboutBox::Execute(this); }
 
-// --- folders ---------------------------------------------------------------
-
-bool TForm1::CreateFolderPath(const QString& path) {
-    return transfer::CreateFolderPath(path.toUtf8().toStdString());
-}
-
 // --- runs and tasks from the side pane and the frames ---------------------------
 
 void TForm1::UploadToActivePage(const std::vector<rupdown>& entries) {

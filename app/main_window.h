@@ -71,12 +71,6 @@ public:
     // Every open page takes the saved options (LoadOptions).
     void ApplyOptions();
 
-    // Makes sure a local folder exists, creating every missing level. True for
-    // an empty path; false when a level cannot be created or the path is
-    // malformed (an empty level, a relative path). The work is done by
-    // transfer::CreateFolderPath, which the panes below this window use too.
-    static bool CreateFolderPath(const QString& path);
-
     // --- runs and tasks asked for by the side pane and the frames ---------
     // The local pane's "Upload": the entries join the active page's queue
     // (those queued already are not added twice) and run when it is connected.

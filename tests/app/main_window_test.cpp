@@ -3,6 +3,7 @@
 #include "app/local_pane.h"
 #include "app/main_window.h"
 #include "app/site_list_pane.h"
+#include "transfer/local_target.h"
 #include "tasks/tasks_pane.h"
 #include "browser/browser_frame.h"
 #include "dialogs/options_dialog.h"
@@ -474,31 +475,34 @@ TEST_F(MainWindowTest, SavedOptionsReachEveryOpenFrame) {
     }
 }
 
+// The folder creation every window uses (transfer/local_target.h).
+bool createFolderPath(const QString& path) { return transfer::CreateFolderPath(path.toUtf8().toStdString()); }
+
 TEST(CreateFolderPath, CreatesEveryMissingLevel) {
     QTemporaryDir tmp;
     const QString base = QDir::toNativeSeparators(tmp.path());
     const QString sep = QDir::separator();
-    EXPECT_TRUE(TForm1::CreateFolderPath(QString()));
+    EXPECT_TRUE(createFolderPath(QString()));
     const QString deep = base + sep + "a" + sep + "b" + sep + "c";
-    EXPECT_TRUE(TForm1::CreateFolderPath(deep));
+    EXPECT_TRUE(createFolderPath(deep));
     EXPECT_TRUE(QFileInfo(deep).isDir());
-    EXPECT_TRUE(TForm1::CreateFolderPath(deep + sep));  // existing, trailing separator
-    EXPECT_TRUE(TForm1::CreateFolderPath(sep));         // the root alone
+    EXPECT_TRUE(createFolderPath(deep + sep));  // existing, trailing separator
+    EXPECT_TRUE(createFolderPath(sep));         // the root alone
 }
 
 TEST(CreateFolderPath, RefusesMalformedPathsAndBlockedLevels) {
     QTemporaryDir tmp;
     const QString base = QDir::toNativeSeparators(tmp.path());
     const QString sep = QDir::separator();
-    EXPECT_FALSE(TForm1::CreateFolderPath(base + sep + "x" + sep + sep + "y"));
+    EXPECT_FALSE(createFolderPath(base + sep + "x" + sep + sep + "y"));
     EXPECT_TRUE(QFileInfo(base + sep + "x").isDir());  // made before the empty level; left alone
     EXPECT_FALSE(QFileInfo::exists(base + sep + "x" + sep + "y"));
-    EXPECT_FALSE(TForm1::CreateFolderPath("relative" + sep + "path"));
+    EXPECT_FALSE(createFolderPath("relative" + sep + "path"));
     EXPECT_FALSE(QFileInfo::exists("relative"));
     QFile file(base + sep + "file");
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
-    EXPECT_FALSE(TForm1::CreateFolderPath(base + sep + "file" + sep + "sub"));
+    EXPECT_FALSE(createFolderPath(base + sep + "file" + sep + "sub"));
 }
 
 TEST(MainWindowStore, DamagedStoreLeavesTheDesignLayoutAndTheFileUntouched) {
