@@ -617,6 +617,7 @@ void parseUnixLine(ListingEntry& e, bool dsk, const ListingDate& today) {
             e.LinkTarget = name.substr(arrow + 4);
             name.resize(arrow);
         }
+        if (name.empty()) failLine();  // only a link target where the name should be
     }
     e.EntryName = std::move(name);
     e.LinkCount = toIntDef(linkText, 0);

@@ -113,6 +113,12 @@ TEST(ListingUnix, LinksSplitAtTheFirstArrow) {
     e = parseOne("lrwxrwxrwx 1 root root 7 Jan 5 2003 dangling");
     EXPECT_EQ(e.EntryName, "dangling");
     EXPECT_EQ(e.LinkTarget, "");
+    // A year glued to the next word leaves only " -> target" behind: never an
+    // entry without a name.
+    for (const char* line : {"lrwxrwxrwx 1 root root 7 Jan 5 2003inb  -> usr/bin",
+                             "lrwxrwxrwx 1 root root 7 Jan 5 10:15  -> usr/bin"}) {
+        for (const ListingEntry& l : parse({line})) EXPECT_FALSE(l.EntryName.empty()) << line;
+    }
 }
 
 TEST(ListingUnix, DeviceNumbersGiveNoSize) {
