@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets in fuzz/ with clang and runs each for a while
 # (FUZZ_SECONDS, default 30). Exits non-zero when a target crashes, leaks,
-# hangs or does not build.
+# hangs or does not build. The random seed is fixed (FUZZ_SEED, default 1) so
+# that a run repeats what the last one tried; FUZZ_SEED=0 explores afresh.
 set -uo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 OUT=${FUZZ_BUILD_DIR:-$ROOT/build-fuzz}
 SECS=${FUZZ_SECONDS:-30}
+SEED=${FUZZ_SEED:-1}
 CXX=${FUZZ_CXX:-clang++}
 if ! command -v "$CXX" >/dev/null 2>&1; then
   echo "fuzz.sh: $CXX not found" >&2
@@ -41,7 +43,7 @@ run() {
   echo "== running $name for ${SECS}s"
   ASAN_OPTIONS="detect_leaks=1:abort_on_error=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}" \
   UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-    "$OUT/$name" -max_total_time="$SECS" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
+    "$OUT/$name" -max_total_time="$SECS" -seed="$SEED" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
       -print_final_stats=1 -artifact_prefix="$OUT/artifacts-$name/" "$corpus" "$seeds" \
       >"$OUT/$name.log" 2>&1
   local rc=$?
