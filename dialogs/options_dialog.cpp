@@ -202,11 +202,11 @@ TForm2::TForm2(store::Tdm& dm, QWidget* parent, TForm4* siteEditor)
 
     connect(btAddProxy, &QPushButton::clicked, this, &TForm2::addProxy);
     connect(btEditProxy, &QPushButton::clicked, this, &TForm2::editProxy);
-    connect(btRemoveProxy, &QPushButton::clicked, this, &TForm2::removeProxy);
+    connect(btRemoveProxy, &QPushButton::clicked, this, [this] { removeProfile(options::ProfileKind::Proxy); });
     connect(lvProxy, &QTreeWidget::itemDoubleClicked, this, &TForm2::editProxy);
     connect(btAddSocks, &QPushButton::clicked, this, &TForm2::addSocks);
     connect(btEditSocks, &QPushButton::clicked, this, &TForm2::editSocks);
-    connect(btRemoveSocks, &QPushButton::clicked, this, &TForm2::removeSocks);
+    connect(btRemoveSocks, &QPushButton::clicked, this, [this] { removeProfile(options::ProfileKind::Socks); });
     connect(lvSocks, &QTreeWidget::itemDoubleClicked, this, &TForm2::editSocks);
 }
 
@@ -550,24 +550,27 @@ bool TForm2::confirmRemoval(const QString& name, int sites) {
     return ui::confirm(this, text);
 }
 
-void TForm2::removeProxy() {
-    QTreeWidgetItem* row = selectedRow(lvProxy);
+void TForm2::removeProfile(options::ProfileKind kind) {
+    const bool proxy = kind == options::ProfileKind::Proxy;
+    QTreeWidget* list = proxy ? lvProxy : lvSocks;
+    QTreeWidgetItem* row = selectedRow(list);
     if (!row) return;
     // Copies: the box below runs the event loop.
     const std::string name = itemNameBytes(row);
     const QString shown = row->text(0);
     QPointer<TForm2> self(this);
     try {
-        if (!confirmRemoval(shown, store::sitesUsingProxy(dm_, name))) return;
-        if (!self || !store::deleteProxy(dm_, name)) return;
+        const int users = proxy ? store::sitesUsingProxy(dm_, name) : store::sitesUsingSocks(dm_, name);
+        if (!confirmRemoval(shown, users)) return;
+        if (!self || !(proxy ? store::deleteProxy(dm_, name) : store::deleteSocks(dm_, name))) return;
     } catch (const std::exception& e) {
         if (self) dialogs::reportUnsaved(this, dm_, e);
         return;
     }
-    options::siteEditorRemove(siteEditor_, options::ProfileKind::Proxy, shown);
-    for (int i = 0; i < lvProxy->topLevelItemCount(); ++i)
-        if (itemNameBytes(lvProxy->topLevelItem(i)) == name) {
-            delete lvProxy->takeTopLevelItem(i);
+    options::siteEditorRemove(siteEditor_, kind, shown);
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        if (itemNameBytes(list->topLevelItem(i)) == name) {
+            delete list->takeTopLevelItem(i);
             break;
         }
 }
@@ -591,27 +594,6 @@ void TForm2::editSocks() {
     editor.load(*p);
     editor.setProfileList(lvSocks);
     ui::runModal(editor);
-}
-
-void TForm2::removeSocks() {
-    QTreeWidgetItem* row = selectedRow(lvSocks);
-    if (!row) return;
-    const std::string name = itemNameBytes(row);
-    const QString shown = row->text(0);
-    QPointer<TForm2> self(this);
-    try {
-        if (!confirmRemoval(shown, store::sitesUsingSocks(dm_, name))) return;
-        if (!self || !store::deleteSocks(dm_, name)) return;
-    } catch (const std::exception& e) {
-        if (self) dialogs::reportUnsaved(this, dm_, e);
-        return;
-    }
-    options::siteEditorRemove(siteEditor_, options::ProfileKind::Socks, shown);
-    for (int i = 0; i < lvSocks->topLevelItemCount(); ++i)
-        if (itemNameBytes(lvSocks->topLevelItem(i)) == name) {
-            delete lvSocks->takeTopLevelItem(i);
-            break;
-        }
 }
 
 // ---------------------------------------------------------------------------

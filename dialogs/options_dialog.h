@@ -116,10 +116,10 @@ private:
 
     void addProxy();
     void editProxy();
-    void removeProxy();
     void addSocks();
     void editSocks();
-    void removeSocks();
+    // Removes the selected profile of that kind, asking first when sites use it.
+    void removeProfile(options::ProfileKind kind);
 
     // Asks before a profile that sites use goes; true to go on.
     bool confirmRemoval(const QString& name, int sites);

@@ -1,6 +1,8 @@
 #include "store/site_records.h"
 
 #include <set>
+#include <utility>
+#include <vector>
 
 namespace store {
 namespace {
@@ -210,53 +212,53 @@ bool deleteSiteWithHistory(Tdm& dm, const std::string& name) {
 
 namespace {
 
-ProxyRecord readProxy(Table& t) {
-    ProxyRecord p;
-    p.name = t.asString("name");
-    p.server = t.asString("server");
-    p.port = t.asInteger("port");
-    p.login = t.asBoolean("login");
-    p.username = t.asString("username");
-    p.password = t.asString("password");
-    p.type = t.asInteger("type");
-    p.typeName = t.asString("typename");
-    return p;
+// The profile tables' fields, each named once so that reading and writing
+// a profile can never disagree about a field.
+template <class R>
+struct ProfileFields {
+    std::vector<std::pair<const char*, std::string R::*>> texts;
+    std::vector<std::pair<const char*, int R::*>> numbers;
+    const char* login;
+};
+
+const ProfileFields<ProxyRecord> kProxyFields{
+    {{"name", &ProxyRecord::name},
+     {"server", &ProxyRecord::server},
+     {"username", &ProxyRecord::username},
+     {"password", &ProxyRecord::password},
+     {"typename", &ProxyRecord::typeName}},
+    {{"port", &ProxyRecord::port}, {"type", &ProxyRecord::type}},
+    "login"};
+
+const ProfileFields<SocksRecord> kSocksFields{
+    {{"name", &SocksRecord::name},
+     {"host", &SocksRecord::host},
+     {"user", &SocksRecord::user},
+     {"pass", &SocksRecord::pass},
+     {"svname", &SocksRecord::svName}},
+    {{"port", &SocksRecord::port}, {"sv", &SocksRecord::sv}},
+    "login"};
+
+template <class R>
+R readProfile(Table& t, const ProfileFields<R>& f) {
+    R r;
+    for (const auto& [field, member] : f.texts) r.*member = t.asString(field);
+    for (const auto& [field, member] : f.numbers) r.*member = t.asInteger(field);
+    r.login = t.asBoolean(f.login);
+    return r;
 }
 
-void writeProxy(Table& t, const ProxyRecord& p) {
-    t.setString("name", p.name);
-    t.setString("server", p.server);
-    t.setInteger("port", p.port);
-    t.setBoolean("login", p.login);
-    t.setString("username", p.username);
-    t.setString("password", p.password);
-    t.setInteger("type", p.type);
-    t.setString("typename", p.typeName);
+template <class R>
+void writeProfile(Table& t, const R& r, const ProfileFields<R>& f) {
+    for (const auto& [field, member] : f.texts) t.setString(field, r.*member);
+    for (const auto& [field, member] : f.numbers) t.setInteger(field, r.*member);
+    t.setBoolean(f.login, r.login);
 }
 
-SocksRecord readSocks(Table& t) {
-    SocksRecord s;
-    s.name = t.asString("name");
-    s.host = t.asString("host");
-    s.port = t.asInteger("port");
-    s.login = t.asBoolean("login");
-    s.user = t.asString("user");
-    s.pass = t.asString("pass");
-    s.sv = t.asInteger("sv");
-    s.svName = t.asString("svname");
-    return s;
-}
-
-void writeSocks(Table& t, const SocksRecord& s) {
-    t.setString("name", s.name);
-    t.setString("host", s.host);
-    t.setInteger("port", s.port);
-    t.setBoolean("login", s.login);
-    t.setString("user", s.user);
-    t.setString("pass", s.pass);
-    t.setInteger("sv", s.sv);
-    t.setString("svname", s.svName);
-}
+ProxyRecord readProxy(Table& t) { return readProfile(t, kProxyFields); }
+void writeProxy(Table& t, const ProxyRecord& p) { writeProfile(t, p, kProxyFields); }
+SocksRecord readSocks(Table& t) { return readProfile(t, kSocksFields); }
+void writeSocks(Table& t, const SocksRecord& s) { writeProfile(t, s, kSocksFields); }
 
 bool isNone(const std::string& name) { return name == "None"; }
 

@@ -48,6 +48,15 @@ bool existsAtAll(const std::string& path) {
 // the run started in.
 bool ownFolder(const std::string& remotedir) { return remotedir == "0" || remotedir.empty(); }
 
+// What the duplicate dialog compares for a download: the local target and the remote side.
+rtmpinfo downloadSides(const rupdown& e, std::int64_t remoteSize) {
+    rtmpinfo info;
+    info.path = e.localpath;
+    info.remotesize = remoteSize;
+    info.remotedate = e.remotedate;
+    return info;
+}
+
 }  // namespace
 
 QueueRun::QueueRun(Tfb& frame, store::Tdm& dm, QueueModel& model, browser::PageOperation& op, Hooks hooks)
@@ -330,11 +339,7 @@ void QueueRun::downloadFolder(const rupdown& e, const std::string& folder) {
     DownloadMode mode = DownloadMode::New;
     std::string newname;
     if (isFolder(e.localpath)) {
-        rtmpinfo info;
-        info.path = e.localpath;
-        info.remotesize = e.size;
-        info.remotedate = e.remotedate;
-        switch (resolve(info, true, true)) {
+        switch (resolve(downloadSides(e, e.size), true, true)) {
         case DuplicateAnswer::Rename:
             mode = DownloadMode::Rename;
             newname = session().queue().newname;
@@ -362,11 +367,7 @@ void QueueRun::downloadFile(const rupdown& e, const std::string& folder) {
     std::string target = e.localpath, newname;
     bool overwrite = false, resume = false;
     if (existsAtAll(e.localpath)) {
-        rtmpinfo info;
-        info.path = e.localpath;
-        info.remotesize = st.expectedsize;
-        info.remotedate = e.remotedate;
-        switch (resolve(info, false, true)) {
+        switch (resolve(downloadSides(e, st.expectedsize), false, true)) {
         case DuplicateAnswer::Overwrite:
             overwrite = true;
             break;
