@@ -25,11 +25,7 @@ protected:
     void connect(const std::string& lines, const std::function<void()>& more = {}) {
         connectAndList(srv, "/", lines);
         if (more) more();
-        srv.start();
-        SiteRow site;
-        site.port = srv.port();
-        makeFrame(site);
-        frame->StartConnect(false);
+        openOn(srv);
         ASSERT_TRUE(frame->browsingEnabled()) << srv.failure();
     }
     void find(const std::string& text, bool caseSensitive, bool whole) {

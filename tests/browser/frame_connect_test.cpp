@@ -13,10 +13,7 @@ using namespace frametest;
 TEST_F(FrameTest, ConnectLogsInListsAndEnablesBrowsing) {
     Server srv;
     connectAndList(srv, "/home/u", dirLine("sub") + fileLine("a.txt", 1536));
-    srv.start();
-    SiteRow site;
-    site.port = srv.port();
-    makeFrame(site);
+    openOn(srv, {}, false);
     QSignalSpy connectedSpy(frame.get(), &Tfb::connectedChanged);
     frame->StartConnect(false);
     ASSERT_TRUE(srv.waitDone()) << srv.failure();
@@ -98,11 +95,7 @@ TEST_F(FrameTest, RefusedLoginIsRetriedUntilItSucceeds) {
     Server srv;
     srv.greet("220 ready").expect("USER bob", "530 not now").acceptControl();
     connectAndList(srv, "/", fileLine("x", 1));
-    srv.start();
-    SiteRow site;
-    site.port = srv.port();
-    makeFrame(site);
-    frame->StartConnect(false);
+    openOn(srv);
     EXPECT_TRUE(logHas("Error occured,wait 1 second for retry", 2));
     ASSERT_TRUE(waitFor([&] { return frame->connected() && frame->browsingEnabled(); }, 6000)) << srv.failure();
     ASSERT_TRUE(srv.waitDone()) << srv.failure();
@@ -116,10 +109,7 @@ TEST_F(FrameTest, AntiIdleSendsAnEnabledCommandAfterTheIdleTime) {
     setAntiIdle(app.dm(), {"NOOP"}, 2);
     Server srv;
     connectAndList(srv, "/", "").expect("NOOP", "200 fine");
-    srv.start();
-    SiteRow site;
-    site.port = srv.port();
-    makeFrame(site);
+    openOn(srv, {}, false);
     session().antiIdleTimer()->setInterval(30);  // one idle "second" per 30 ms
     frame->StartConnect(false);
     EXPECT_EQ(session().options().antiidlecmds, std::vector<std::string>{"NOOP"});
@@ -135,10 +125,7 @@ TEST_F(FrameTest, AntiIdleWithoutEnabledCommandsSendsNothing) {
     setAntiIdle(app.dm(), {}, 1);
     Server srv;
     connectAndList(srv, "/", "");
-    srv.start();
-    SiteRow site;
-    site.port = srv.port();
-    makeFrame(site);
+    openOn(srv, {}, false);
     session().antiIdleTimer()->setInterval(10);
     frame->StartConnect(false);
     ASSERT_TRUE(srv.waitDone());
@@ -154,11 +141,7 @@ TEST_F(FrameTest, DisconnectEmptiesTheViewAndSecondPressReconnects) {
     connectAndList(srv, "/", fileLine("x", 1));
     srv.acceptControl();
     connectAndList(srv, "/", fileLine("y", 1), true);
-    srv.start();
-    SiteRow site;
-    site.port = srv.port();
-    makeFrame(site);
-    frame->StartConnect(false);
+    openOn(srv);
     ASSERT_EQ(names(), std::vector<std::string>{"x"});
     frame->DisconnectButton();
     EXPECT_TRUE(frame->listing().empty());
@@ -178,11 +161,7 @@ TEST_F(FrameTest, RefusedListingIsLoggedAndBrowsingStaysUsable) {
     Server srv;
     connectAndList(srv, "/", dirLine("d"));
     srv.expect("CWD /", "550 Permission denied");
-    srv.start();
-    SiteRow site;
-    site.port = srv.port();
-    makeFrame(site);
-    frame->StartConnect(false);
+    openOn(srv);
     frame->Refresh();
     ASSERT_TRUE(srv.waitDone()) << srv.failure();
     EXPECT_TRUE(logHas("550:Permission denied", 2));
@@ -196,12 +175,9 @@ TEST_F(FrameTest, SilentServerTimesOutAndTheNextActionReconnects) {
     srv.silentUntilClosed();  // no answer to "CWD /": the read times out
     srv.acceptControl();
     connectAndList(srv, "/", fileLine("b", 1), true);
-    srv.start();
     SiteRow site;
-    site.port = srv.port();
     site.timeout = 1;
-    makeFrame(site);
-    frame->StartConnect(false);
+    openOn(srv, site);
     frame->Refresh();
     EXPECT_TRUE(logHas("Read Timeout", 2));
     EXPECT_TRUE(frame->browsingEnabled());
@@ -226,11 +202,7 @@ TEST_F(FrameTest, AbortDuringALongListingReconnectsAndLists) {
     srv.expect("CWD /pub", "250 ok");
     pwd(srv, "/pub");
     list(srv, fileLine("fresh", 1));
-    srv.start();
-    SiteRow site;
-    site.port = srv.port();
-    makeFrame(site);
-    frame->StartConnect(false);
+    openOn(srv);
     ASSERT_EQ(names(), std::vector<std::string>{"a"});
 
     QTimer presser;
@@ -260,11 +232,7 @@ TEST_F(FrameTest, ClosingThePageWhileAListingBlocksUnwindsSafely) {
     srv.expect("CWD /", "250 ok");
     pwd(srv, "/");
     srv.expectPasv().expect("LIST", "150 here").sendData(fileLine("part", 1)).expectClosed();
-    srv.start();
-    SiteRow site;
-    site.port = srv.port();
-    makeFrame(site);
-    frame->StartConnect(false);
+    openOn(srv);
     bool closed = false;
     QTimer closer;
     closer.setInterval(10);
@@ -332,11 +300,7 @@ TEST_F(FrameTest, AbortOnAnIdleConnectionReconnectsAtOnce) {
     srv.expect("CWD /w", "250 ok");
     pwd(srv, "/w");
     list(srv, fileLine("b", 1));
-    srv.start();
-    SiteRow site;
-    site.port = srv.port();
-    makeFrame(site);
-    frame->StartConnect(false);
+    openOn(srv);
     frame->AbortOperation();
     ASSERT_TRUE(waitFor([&] { return srv.done() && session().busyCount() == 0; })) << srv.failure();
     EXPECT_TRUE(srv.failure().empty()) << srv.failure();
@@ -354,11 +318,7 @@ TEST_F(FrameTest, ServerClosingMidListingLeavesAFrameThatReconnects) {
     srv.expectPasv().expect("LIST", "150 here").sendData(fileLine("part", 1)).closeData().closeControl();
     srv.acceptControl();
     connectAndList(srv, "/", fileLine("again", 1), true);
-    srv.start();
-    SiteRow site;
-    site.port = srv.port();
-    makeFrame(site);
-    frame->StartConnect(false);
+    openOn(srv);
     frame->Refresh();
     ASSERT_TRUE(waitFor([&] { return session().busyCount() == 0; }));
     EXPECT_FALSE(frame->connected());
@@ -397,11 +357,7 @@ TEST_F(FrameTest, UnreadableListingIsReportedNotShownAsEmpty) {
     srv.expect("CWD /", "250 ok");
     pwd(srv, "/");
     list(srv, "this is not a listing line\r\n");
-    srv.start();
-    SiteRow site;
-    site.port = srv.port();
-    makeFrame(site);
-    frame->StartConnect(false);
+    openOn(srv);
     EXPECT_FALSE(logHas("The listing could not be read.", 2));
     frame->Refresh();
     ASSERT_TRUE(waitFor([&] { return srv.done(); })) << srv.failure();
@@ -416,11 +372,7 @@ TEST_F(FrameTest, WindowKeepsHandlingEventsWhileAListingBlocks) {
     srv.expect("CWD /", "250 ok");
     pwd(srv, "/");
     srv.expectPasv().expect("LIST", "150 here").sendData(fileLine("slow", 1)).hold().closeData().reply("226 done");
-    srv.start();
-    SiteRow site;
-    site.port = srv.port();
-    makeFrame(site);
-    frame->StartConnect(false);
+    openOn(srv);
     QElapsedTimer blocked, gap;
     qint64 longest = 0;
     int ticks = 0;

@@ -73,6 +73,15 @@ protected:
         QObject::connect(frame.get(), &Tfb::connectedChanged, [this](bool on) { tabImages.push_back(on ? 1 : 0); });
     }
 
+    // Starts the scripted server and opens a page on it (the site's port set
+    // to the server's), connecting unless told not to.
+    void openOn(Server& srv, SiteRow site = {}, bool connectNow = true) {
+        srv.start();
+        site.port = srv.port();
+        makeFrame(site);
+        if (connectNow) frame->StartConnect(false);
+    }
+
     browser::ConnectionSession& session() { return frame->session(); }
 
     std::vector<std::string> names() const {

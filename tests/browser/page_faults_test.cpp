@@ -30,11 +30,7 @@ TEST_F(FrameTest, DeleteActsOnTheConfirmedNameWhateverTimersDoMeanwhile) {
     relogin(srv);
     pwd(srv, "/");
     srv.expect("CWD /", "250 ok").expect("DELE c.txt", "250 deleted");
-    srv.start();
-    SiteRow site;
-    site.port = srv.port();
-    makeFrame(site);
-    frame->StartConnect(false);
+    openOn(srv);
     ASSERT_EQ(names(), (std::vector<std::string>{"c.txt", "precious.txt"}));
     // The server is gone; "Refresh" finds out and its reconnect is refused.
     ASSERT_TRUE(waitFor([&] { return drops == 1 && !session().isOpen(); }));
@@ -74,11 +70,7 @@ TEST_F(FrameTest, DeleteAfterALostConnectionReturnsToTheShownFolder) {
     relogin(srv);
     pwd(srv, "/home");
     srv.expect("CWD /home/sub", "550 gone");
-    srv.start();
-    SiteRow site;
-    site.port = srv.port();
-    makeFrame(site);
-    frame->StartConnect(false);
+    openOn(srv);
     selectRows({rowOf("sub")});
     frame->OpenSelectedFolder();
     ASSERT_EQ(names(), std::vector<std::string>{"x.txt"});
@@ -103,11 +95,9 @@ TEST_F(FrameTest, AntiIdleTimeOutClosesTheConnection) {
     Server srv;
     connectAndList(srv, "/", "");
     srv.expect("NOOP").expectClosed();
-    srv.start();
     SiteRow site;
-    site.port = srv.port();
     site.timeout = 1;
-    makeFrame(site);
+    openOn(srv, site, false);
     session().antiIdleTimer()->setInterval(20);
     frame->StartConnect(false);
     ASSERT_TRUE(waitFor([&] { return srv.done(); }, 6000)) << srv.failure();
@@ -122,11 +112,9 @@ TEST_F(FrameTest, ReopeningDuringAnUnwindingConnectEndsConnectedAndListed) {
     srv.silentUntilClosed();  // the first attempt waits for a greeting
     srv.acceptControl();
     connectAndList(srv, "/", fileLine("x", 1));
-    srv.start();
     SiteRow site;
-    site.port = srv.port();
     site.timeout = 8;
-    makeFrame(site);
+    openOn(srv, site, false);
     bool reopened = false;
     QTimer closer;
     closer.setInterval(5);

@@ -108,11 +108,9 @@ TEST_F(FrameTest, LogMasksThePasswordAndTellsWhatWasLostAndNoKeepAliveIsSent) {
         .sendData(fileLine("a.txt", 1) + "garbage line\r\n" + "more garbage\r\n")
         .closeData()
         .reply("226 done");
-    srv.start();
     SiteRow site;
-    site.port = srv.port();
     site.password = "Secret pw";
-    makeFrame(site);
+    openOn(srv, site, false);
     session().antiIdleTimer()->setInterval(10);
     frame->StartConnect(false);
     ASSERT_TRUE(srv.waitDone()) << srv.failure();
